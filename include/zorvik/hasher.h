@@ -1,0 +1,97 @@
+#pragma once
+
+#include <cstdint>
+
+#include <zorvik/api.h>
+
+// A hash algorithm fed buffer by buffer. init/update/finalize run on the
+// "processor" thread; hash, hash_size and hash_string are read on the main
+// thread only after the job's completion was taken.
+class ZORVIK_API hasher {
+public:
+  hasher() : _hash_text_index(0) {}
+
+  // Starts a new hash.
+  virtual void init() = 0;
+  // Adds `length` bytes at `data`; `length` 0 changes nothing.
+  virtual void update(unsigned char* data, unsigned int length) = 0;
+  // Completes the hash.
+  virtual void finalize() = 0;
+  // The finished hash bytes, valid until the next init().
+  virtual const unsigned char* hash() const = 0;
+  // The number of hash bytes (at most 127).
+  virtual int hash_size() const = 0;
+
+  // Lower-case hexadecimal text of hash_size() bytes at `bytes` (of hash()
+  // when null), in memory order. Four buffers rotate, so the last four
+  // results stay valid at once.
+  const wchar_t* hash_string(const unsigned char* bytes = nullptr) {
+    static const wchar_t digits[] = L"0123456789abcdef";
+    int slot = __atomic_fetch_add(&_hash_text_index, 1, __ATOMIC_RELAXED) & 3;
+    if (bytes == nullptr) bytes = hash();
+    wchar_t* out = _hash_text[slot];
+    int n = hash_size();
+    for (int i = 0; i < n; ++i) {
+      *out++ = digits[bytes[i] >> 4];
+      *out++ = digits[bytes[i] & 0x0F];
+    }
+    *out = L'\0';
+    return _hash_text[slot];
+  }
+
+protected:
+  // Objects are made and destroyed through their concrete type.
+  ~hasher() = default;
+
+  wchar_t _hash_text[4][256];
+  int _hash_text_index;
+};
+
+// CRC-32 as SFV files and Zip archives use it (reflected 0xEDB88320,
+// initial value and final inversion 0xFFFFFFFF). hash() exposes the register
+// in native byte order: 0xCBF43926 is shown by hash_string as 2639f4cb.
+class ZORVIK_API crc : public hasher {
+public:
+  crc() {}
+  virtual ~crc();
+
+  void init() override;
+  void update(unsigned char* data, unsigned int length) override;
+  void finalize() override;
+  const unsigned char* hash() const override;
+  int hash_size() const override;
+
+private:
+  unsigned int _crc;
+};
+
+// MD5 as RFC 1321 publishes it. This record is public only because
+// md5hasher embeds it and the three functions below take it.
+typedef struct {
+  uint32_t state[4];        // A, B, C, D
+  uint32_t count[2];        // message length in bits mod 2^64, low word first
+  unsigned char buffer[64]; // the input not yet transformed
+} MD5_CTX;
+
+extern "C" {
+ZORVIK_API void MD5Init(MD5_CTX* context);
+ZORVIK_API void MD5Update(MD5_CTX* context, const unsigned char* input, unsigned int length);
+// Pads, writes the 16-byte digest, then clears the context. Digest first.
+ZORVIK_API void MD5Final(unsigned char* digest, MD5_CTX* context);
+}
+
+class ZORVIK_API md5hasher : public hasher {
+public:
+  md5hasher() {}
+  virtual ~md5hasher();
+
+  void init() override;
+  void update(unsigned char* data, unsigned int length) override;
+  void finalize() override;
+  const unsigned char* hash() const override;
+  int hash_size() const override;
+
+private:
+  MD5_CTX _context;
+  unsigned char _digest[16];
+};

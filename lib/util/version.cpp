@@ -1,0 +1,3 @@
+#include <zorvik/version.h>
+
+const char* const g_version = ZORVIK_VERSION_TEXT;
