@@ -1,0 +1,120 @@
+#include "options.h"
+
+#include <getopt.h>
+#include <strings.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include <zorvik/error.h>
+#include <zorvik/version.h>
+
+namespace {
+
+const option longOptions[] = {
+    {"create", required_argument, nullptr, 'c'},
+    {"type", required_argument, nullptr, 't'},
+    {"recursive", no_argument, nullptr, 'r'},
+    {"all", no_argument, nullptr, 'a'},
+    {"one-file-system", no_argument, nullptr, 'x'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"parent", required_argument, nullptr, 'p'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0},
+};
+
+// The type a name's extension gives (the text from its last dot), or -1.
+int typeFromName(const char* name) {
+  const char* dot = strrchr(name, '.');
+  if (dot == nullptr) return -1;
+  if (strcasecmp(dot, ".sfv") == 0) return type_sfv;
+  if (strcasecmp(dot, ".md5") == 0) return type_md5;
+  return -1;
+}
+
+void adoptTypeOf(const char* name, run_settings& settings) {
+  int type = typeFromName(name);
+  if (type >= 0 && !settings.typeForced) settings.type = type;
+}
+
+const char* baseName(const char* path) {
+  const char* slash = strrchr(path, '/');
+  return slash == nullptr ? path : slash + 1;
+}
+
+}  // namespace
+
+void printVersion(const char* name) {
+  printf("%s  version %s\n", name, g_version);
+  puts("Copyright (C) 2026 The zorvik developers.");
+  puts("This is free software; see the source for copying conditions.");
+  puts("https://zorvik.org/");
+  printf("\n%s comes with ABSOLUTELY NO WARRANTY.\n", name);
+}
+
+void printUsage(const char* program) {
+  const char* name = baseName(program);
+  printVersion(name);
+  printf("\n%s is a fast file checksum creation and validation tool.\n\n", name);
+  printf("Usage: %s [OPTIONS] checksum_file\n", name);
+  printf("  or   %s [OPTIONS] -c checksum_file file1 file2 ...\n", name);
+  puts("\nOptions");
+  puts("-a, --all              always verify all files");
+  puts("-c, --create=FILE      create the checksum file and write to FILE");
+  puts("-p, --parent=DIR       assume DIR is the root directory for all files in the database");
+  puts("-q, --quiet            suppress non-error messages");
+  puts("-r, --recursive        recursively add sub-directories");
+  puts("-t, --type=TYPE        force checksum file of type TYPE (default based on file extension)");
+  puts("-V, --version          show version");
+  puts("-x, --one-file-system  don't cross filesystem boundaries");
+}
+
+bool parseOptions(int argc, char** argv, run_settings& settings, int* value) {
+  const char* program = argc > 0 ? argv[0] : "zorvik";
+  opterr = 0;
+  for (;;) {
+    int index = 0;
+    int c = getopt_long(argc, argv, "ap:qrc:t:xV", longOptions, &index);
+    if (c == -1) break;
+    switch (c) {
+      case 'a': settings.all = true; break;
+      case 'q': settings.quiet = true; break;
+      case 'r': settings.recursive = true; break;
+      case 'x': settings.oneFileSystem = true; break;
+      case 'p': settings.parent = optarg; break;
+      case 'c':
+        settings.createName = optarg;
+        adoptTypeOf(optarg, settings);
+        break;
+      case 't':
+        if (strcasecmp(optarg, "sfv") == 0) {
+          settings.type = type_sfv;
+        } else if (strcasecmp(optarg, "md5") == 0) {
+          settings.type = type_md5;
+        } else {
+          printUsage(program);
+          *value = error::invalid_arguments;
+          return false;
+        }
+        settings.typeForced = true;
+        break;
+      case 'V':
+        printVersion(program);
+        *value = 0;
+        return false;
+      case 'h':
+        printUsage(program);
+        *value = 0;
+        return false;
+      default:  // unknown options and missing arguments pass silently
+        break;
+    }
+  }
+  if (optind < argc && settings.createName == nullptr) {
+    settings.checksumName = argv[optind++];
+    adoptTypeOf(settings.checksumName, settings);
+  }
+  settings.firstOperand = optind;
+  return true;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+// Checksum file formats.
+enum checksum_type { type_sfv = 0, type_md5 = 1 };
+
+// What the command line asked for. Names are borrowed from the argument
+// vector, which outlives the run.
+struct run_settings {
+  bool quiet = false;
+  bool recursive = false;
+  bool all = false;
+  bool oneFileSystem = false;
+  const char* createName = nullptr;
+  const char* checksumName = nullptr;
+  const char* parent = nullptr;
+  int type = type_sfv;
+  bool typeForced = false;
+  // Operands of a create run: argv[firstOperand] to argv[argc - 1].
+  int firstOperand = 0;
+};
+
+// Parses the options into `settings`. Returns true when a run or the usage
+// text for a missing checksum file follows; false when parsing already ended
+// the process's work (version banner, --help, unknown type), with the value
+// to exit with in `*value`.
+bool parseOptions(int argc, char** argv, run_settings& settings, int* value);
+
+// The usage text, with the base name of `program`.
+void printUsage(const char* program);
+// The version banner with `name` as given.
+void printVersion(const char* name);

@@ -1,0 +1,10 @@
+#pragma once
+
+// Writes a problem report to standard error. Standard output is flushed
+// first, so that both streams keep their order when they share a terminal
+// or a file.
+void report(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Writes a progress line (ending in "\r") to standard output and flushes it,
+// since no line feed would.
+void progress(const char* format, ...) __attribute__((format(printf, 1, 2)));
