@@ -16,13 +16,15 @@ ZORVIK_API FILE* _wfopen(const wchar_t* path, const wchar_t* mode);
 // error codes unless said otherwise. Used by one thread at a time.
 class ZORVIK_API container {
 public:
-  // One entry waiting to be written by close().
+  // One entry waiting to be written by close(). Allocated together with its
+  // path bytes and released by the container, never by a destructor chain.
   struct processed_file {
     processed_file* next;
     unsigned long long modifiedTime;  // ticks
     unsigned long long size;          // bytes
     char hashText[33];                // the format's notation, terminated
-    char* path;                       // the whole path as bytes, owned
+    char* path;                       // the whole path as bytes; null when a
+                                      // character has no byte of its own
   };
 
   container();
@@ -51,8 +53,17 @@ public:
   static long long secondsFromTicks(unsigned long long ticks);
 
 protected:
+  // The next non-empty line of `_file`, however long, into `_line`: see
+  // lines.h. Its length, 0 at end of file, or a negative code.
+  long readLine();
+  // Closes any stream and drops pending entries before a new create/open.
+  void restart();
+
   FILE* _file;
   processed_file* _head;
+  char* _line;        // bytes of the last line readLine() read
+  size_t _lineRoom;
+  int _failure;       // a failure of create/addFile that close() reports
 };
 
 // SFV checksum files, with the verification record in comment lines.
@@ -70,6 +81,12 @@ public:
   int addFile(const wchar_t* path, const void* hash) override;
 
 private:
+  void resetRecord();
+  void voidRecord();
+  void readRecord();
+  void readBitmap(const char* prefix);
+  int writeRecord();
+
   processed_file** _tail;
   int _mode;
   unsigned char _verified[32768];
@@ -78,6 +95,9 @@ private:
   int _cursorByte;
   int _cursorMask;
   unsigned long long _recordTime;
+  // The record in the file must stay as it is: opened read-only, or no
+  // signature could be kept.
+  unsigned char _recordFrozen;
 };
 
 // MD5 lists: "<32 hex digits> *<name>" per line.

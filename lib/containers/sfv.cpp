@@ -1,0 +1,178 @@
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <ctime>
+
+#include <zorvik/config.h>
+#include <zorvik/container.h>
+#include <zorvik/error.h>
+#include <zorvik/text.h>
+
+#include "output.h"
+#include "pending.h"
+
+namespace {
+
+bool isSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// As wcstoul with base 16 and a 32-bit unsigned long reads it: blanks, a
+// sign, a 0x prefix, digits up to the first other character; saturates.
+uint32_t parseCrc(const char* text) {
+  while (isSpace(*text)) ++text;
+  bool negative = false;
+  if (*text == '+' || *text == '-') negative = *text++ == '-';
+  if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X') && hexValue(text[2]) >= 0) text += 2;
+  unsigned long long value = 0;
+  bool overflow = false;
+  for (int digit; (digit = hexValue(*text)) >= 0; ++text) {
+    value = value * 16 + static_cast<unsigned>(digit);
+    if (value > 0xFFFFFFFFULL) {
+      overflow = true;
+      value = 0xFFFFFFFFULL;
+    }
+  }
+  if (overflow) return 0xFFFFFFFFU;
+  uint32_t result = static_cast<uint32_t>(value);
+  return negative ? 0U - result : result;
+}
+
+bool compatibilityWanted() {
+  config* store = config::instance();
+  return store != nullptr && static_cast<bool>((*store)["win-sfv_compatibile"]);
+}
+
+}  // namespace
+
+sfv::sfv()
+    : _tail(&_head), _mode(0), _verified{}, _recordIgnored(0), _recordDirty(0), _cursorByte(0),
+      _cursorMask(0x80), _recordTime(0), _recordFrozen(0) {}
+
+sfv::~sfv() = default;
+
+void sfv::resetRecord() {
+  _recordIgnored = 0;
+  _recordDirty = 0;
+  _cursorByte = 0;
+  _cursorMask = 0x80;
+  memset(_verified, 0, sizeof _verified);
+}
+
+int sfv::create(const wchar_t* path) {
+  restart();
+  _recordDirty = 0;
+  _cursorByte = 0;
+  _cursorMask = 0x80;
+  memset(_verified, 0, sizeof _verified);
+  _mode = 1;
+  _tail = &_head;
+  if (path == nullptr) return error::invalid_arguments;
+  _file = _wfopen(path, L"w");
+  if (_file == nullptr) return error::translate_errno();
+  return writeHeader(_file, compatibilityWanted(), &_failure);
+}
+
+int sfv::addFile(const wchar_t* path, const void* hash) {
+  if (path == nullptr || hash == nullptr) return error::invalid_arguments;
+  uint32_t crc;
+  memcpy(&crc, hash, sizeof crc);
+  char text[9];
+  snprintf(text, sizeof text, "%08X", crc);
+  processed_file* entry = newPendingEntry(path, text);
+  if (entry == nullptr) {
+    // Losing an entry must not let the checksum file look complete.
+    if (_failure == error::ok) _failure = error::unknown_error;
+    return error::unknown_error;
+  }
+  struct stat status;
+  if (entry->path != nullptr && stat(entry->path, &status) == 0) {
+    entry->modifiedTime = ticksFromStat(status);
+    entry->size = static_cast<unsigned long long>(status.st_size);
+  }
+  *_tail = entry;
+  _tail = &entry->next;
+  return error::ok;
+}
+
+int sfv::close() {
+  if (_file == nullptr) return error::file_not_open;
+  if (_mode != 1) return writeRecord();
+  if (_failure != error::ok) return _failure;
+  for (processed_file* entry = _head; entry != nullptr; entry = entry->next) {
+    if (entry->path == nullptr) return error::from_errno(EILSEQ);
+    time_t seconds = static_cast<time_t>(secondsFromTicks(entry->modifiedTime));
+    struct tm local {};
+    if (localtime_r(&seconds, &local) == nullptr) local.tm_mday = 1;
+    errno = 0;
+    if (fprintf(_file, "; %12llu  %02d:%02d.%02d %4d-%02d-%02d %s\n", entry->size,
+                local.tm_hour, local.tm_min, local.tm_sec, local.tm_year + 1900,
+                local.tm_mon + 1, local.tm_mday, entry->path) < 0)
+      return errno != 0 ? error::translate_errno() : error::unknown_error;
+  }
+  for (processed_file* entry = _head; entry != nullptr; entry = entry->next) {
+    errno = 0;
+    if (fprintf(_file, "%s %s\n", entry->path, entry->hashText) < 0)
+      return errno != 0 ? error::translate_errno() : error::unknown_error;
+  }
+  return finishWriting(&_file);
+}
+
+int sfv::open(const wchar_t* path) {
+  restart();
+  resetRecord();
+  _mode = 0;
+  _recordFrozen = 0;
+  if (path == nullptr) return error::invalid_arguments;
+  _file = _wfopen(path, L"r+");
+  if (_file == nullptr && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+    // Verifying needs no write access; only the record then stays as it is.
+    _file = _wfopen(path, L"r");
+    _recordFrozen = _file != nullptr;
+  }
+  if (_file == nullptr) return error::translate_errno();
+  // Without a time line in the record, files older than the checksum file
+  // itself count as unchanged.
+  struct stat status;
+  _recordTime = fstat(fileno(_file), &status) == 0 ? ticksFromStat(status) : 0;
+  readRecord();
+  fseek(_file, 0, SEEK_SET);
+  clearerr(_file);
+  return error::ok;
+}
+
+int sfv::getNextFile(wchar_t* name, int length, unsigned long long* size, void* hash) {
+  if (size != nullptr) *size = ~0ULL;
+  if (name == nullptr || hash == nullptr || length < 1) return error::invalid_arguments;
+  long read;
+  do {
+    read = readLine();
+    if (read <= 0) return static_cast<int>(read);
+  } while (_line[0] == ';');
+  char* line = _line;
+  char* blank = static_cast<char*>(memrchr(line, ' ', static_cast<size_t>(read)));
+  if (blank == nullptr) return error::invalid_line;
+  if (line + read - (blank + 1) > 1022) return error::invalid_line;
+  uint32_t crc = parseCrc(blank + 1);
+  size_t nameLength = static_cast<size_t>(blank - line);
+  while (nameLength > 0 && isSpace(line[nameLength - 1])) --nameLength;
+  if (nameLength > 0 && line[0] == '"') {
+    ++line;
+    --nameLength;
+    if (nameLength > 0 && line[nameLength - 1] == '"') --nameLength;
+  }
+  line[nameLength] = '\0';
+  if (bytesToWide(name, line, static_cast<size_t>(length)) < 0) return error::invalid_line;
+  memcpy(hash, &crc, sizeof crc);
+  return read > INT_MAX ? INT_MAX : static_cast<int>(read);
+}
