@@ -37,19 +37,14 @@ public:
   }
 
   // Waits at most `milliseconds` against the wall clock; the deadline is
-  // fixed once, so interruptions do not stretch it.
+  // fixed once, so interruptions do not stretch it. A negative time polls.
   bool timedWait(int milliseconds) {
     struct timeval now;
     gettimeofday(&now, nullptr);
-    long seconds = now.tv_sec;
-    long micro = now.tv_usec + static_cast<long>(milliseconds) * 1000;
-    while (micro > 999999) {
-      micro -= 1000000;
-      ++seconds;
-    }
+    long long micro = now.tv_usec + (milliseconds > 0 ? milliseconds : 0) * 1000LL;
     struct timespec deadline;
-    deadline.tv_sec = seconds;
-    deadline.tv_nsec = micro * 1000;
+    deadline.tv_sec = now.tv_sec + static_cast<time_t>(micro / 1000000);
+    deadline.tv_nsec = static_cast<long>(micro % 1000000) * 1000;
     int r;
     while ((r = sem_timedwait(&_sem, &deadline)) != 0 && errno == EINTR) {
     }
@@ -64,7 +59,8 @@ private:
 
 // Base of the worker threads. The POSIX thread is created by the
 // constructor but runs run() only after start(), so the most-derived run()
-// never starts before its object is complete.
+// never starts before its object is complete. A derived class must make its
+// run() return and join the thread in its own destructor.
 class ZORVIK_API thread {
 public:
   enum { created = 0, running = 1, finished = 2 };
@@ -75,21 +71,32 @@ public:
   thread& operator=(const thread&) = delete;
 
   virtual int run();
+  // Lets the worker call run(); later calls do nothing.
   virtual void start();
+  // Waits for the worker to end. A worker that was never started ends
+  // without calling run().
   virtual thread* join();
 
   static void* threadProc(void* object);
+
+  // False when the POSIX thread could not be created: run() never runs.
+  bool isCreated() const { return _handle != 0; }
 
 protected:
   pthread_t _handle;
   char* _name;
   int _state;
   event _startEvent;
+
+private:
+  int _launch;   // 0 not yet, 1 started, 2 told to end without running
+  bool _joined;
 };
 
 // The read-ahead thread: maps a file in windows of up to 4 MiB (files of at
 // most 999,999,999 bytes) or reads it in 8192-byte pieces, into a ring of
-// eight slots that the consumer empties in order.
+// eight slots that the consumer empties in order. The buffers make this a
+// large object; it is public only because processor embeds it.
 class ZORVIK_API reader : public thread {
 public:
   reader();
@@ -97,23 +104,42 @@ public:
   int run() override;
 
   // Consumer side. Hands over an open stream of `size` (> 0) bytes; the
-  // previous job must be over.
+  // previous job must be over (its last wait() returned false).
   void processFile(FILE* file, unsigned long long size);
   // Gives back the chunk the caller holds (`*data` not null) and delivers
   // the next one. False: the job ended (all data delivered, or an error).
   bool wait(unsigned char** data, unsigned int* length);
+  // Ends the job early from the consumer's side (which holds `*data`, if
+  // not null): the reader stops, and the job's error becomes `errorNumber`
+  // unless the reader had already failed. Call instead of further waits.
+  void abandon(int errorNumber);
   // errno of the job's failure, 0 when there was none.
   int getError() const { return __atomic_load_n(&_errorNumber, __ATOMIC_ACQUIRE); }
+  // Consumer side, while the reader is idle: the next job starts clean.
+  void clearError() { __atomic_store_n(&_errorNumber, 0, __ATOMIC_RELAXED); }
 
   int _stop;
   event _workEvent;
 
 private:
+  void fill();
+  bool fillSlot(int slot);
+  void endJob();
+  unsigned waitWhile(unsigned busy, int* waiting);
+  void wake(int* waiting);
+  void releaseWindows();
+
   FILE* _file;
   int _errorNumber;
   int _writeIndex;
   int _readIndex;
-  int _freeSlots;
+  // The one atomic word of the ring. Low byte: free slots (0-8). The bits
+  // above carry the end of the job (set by the reader after its last slot)
+  // and a cancel request (set by the consumer), so that both are ordered
+  // with the slots they follow.
+  unsigned _freeSlots;
+  int _readerWaiting;     // 1 while the reader sleeps on a full ring
+  int _consumerWaiting;   // 1 while the consumer sleeps on an empty ring
   unsigned long long _remaining;
   bool _useMap;
   unsigned long long _offset;
@@ -153,6 +179,9 @@ public:
   }
 
 private:
+  void runJob();
+  void consume(FILE* file, unsigned long long size);
+
   reader _input;
   int _stop;
   event _workEvent;

@@ -1,0 +1,9 @@
+#pragma once
+
+class hasher;
+
+// Feeds one mapped window to `h`. A file truncated while it is mapped makes
+// the pages past its new end raise SIGBUS when touched; inside this call
+// that fault ends the update early instead of the process, and the result
+// is false. Faults anywhere else go on to the handler that was there before.
+bool hashMappedWindow(hasher* h, unsigned char* data, unsigned int length);

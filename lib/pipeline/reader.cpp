@@ -1,0 +1,171 @@
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include <zorvik/pipeline.h>
+
+#include "pipeline/ring.h"
+#include "pipeline/spin.h"
+
+// The ring protocol. `_freeSlots` is the only word both threads change:
+// the reader publishes a slot by decrementing it after writing the slot, the
+// consumer gives a slot back by incrementing it after it is done with the
+// slot. When the reader leaves a job (all read, failed, or cancelled) it
+// sets the jobEnded bit as its very last touch of the job, so the consumer
+// concludes the end only from a word that already counts every published
+// slot, and may hand over the next job without racing the reader.
+
+reader::reader()
+    : thread("reader"), _stop(0), _file(nullptr), _errorNumber(0), _writeIndex(0),
+      _readIndex(0), _freeSlots(ring::slotCount | ring::jobEnded), _readerWaiting(0),
+      _consumerWaiting(0), _remaining(0), _useMap(false), _offset(0), _maps{}, _lengths{} {}
+
+reader::~reader() {
+  __atomic_store_n(&_stop, 1, __ATOMIC_RELEASE);
+  _workEvent.post();
+  join();
+  releaseWindows();
+}
+
+void reader::processFile(FILE* file, unsigned long long size) {
+  _readIndex = 0;
+  _file = file;
+  _writeIndex = 0;
+  __atomic_store_n(&_errorNumber, 0, __ATOMIC_RELAXED);
+  _remaining = size;
+  _offset = 0;
+  // Decided here from this job's own size, before the reader wakes.
+  _useMap = size <= ring::mapLimit;
+  __atomic_store_n(&_freeSlots, static_cast<unsigned>(ring::slotCount), __ATOMIC_RELAXED);
+  _workEvent.post();
+}
+
+int reader::run() {
+  for (;;) {
+    if (__atomic_load_n(&_stop, __ATOMIC_ACQUIRE) != 0) return 0;
+    spin::await(_workEvent);
+    if (__atomic_load_n(&_stop, __ATOMIC_ACQUIRE) != 0) return 0;
+    fill();
+  }
+}
+
+void reader::fill() {
+  while (_remaining > 0) {
+    unsigned word = waitWhile(0, &_readerWaiting);
+    if ((word & ring::jobCancelled) != 0) break;
+    if (!fillSlot(_writeIndex)) break;
+    _writeIndex = (_writeIndex + 1) % ring::slotCount;
+    __atomic_fetch_sub(&_freeSlots, 1, __ATOMIC_SEQ_CST);
+    wake(&_consumerWaiting);
+  }
+  endJob();
+}
+
+bool reader::fillSlot(int slot) {
+  int fd = fileno(_file);
+  if (_useMap) {
+    unsigned int length =
+        static_cast<unsigned int>(std::min<unsigned long long>(_remaining, ring::windowSize));
+    // The consumer gave this slot back, so its old window is free to go.
+    if (_maps[slot] != nullptr) {
+      munmap(_maps[slot], _lengths[slot]);
+      _maps[slot] = nullptr;
+    }
+    void* window = mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd,
+                        static_cast<off_t>(_offset));
+    if (window == MAP_FAILED) {
+      __atomic_store_n(&_errorNumber, errno, __ATOMIC_RELAXED);
+      return false;
+    }
+    _maps[slot] = static_cast<unsigned char*>(window);
+    _lengths[slot] = length;
+    _offset += length;
+    _remaining -= length;
+    return true;
+  }
+  // Never ask for more than the size the file had when it was opened, so a
+  // growing file ends there; an early end of file means it shrank.
+  unsigned int want =
+      static_cast<unsigned int>(std::min<unsigned long long>(_remaining, ring::pieceSize));
+  unsigned int got = 0;
+  while (got < want) {
+    ssize_t n = read(fd, _buffers[slot] + got, want - got);
+    if (n > 0) {
+      got += static_cast<unsigned int>(n);
+    } else if (n == 0 || errno != EINTR) {
+      __atomic_store_n(&_errorNumber, n == 0 ? EIO : errno, __ATOMIC_RELAXED);
+      return false;
+    }
+  }
+  _lengths[slot] = want;
+  _remaining -= want;
+  return true;
+}
+
+void reader::endJob() {
+  // The last touch of the job: after this the consumer owns every field.
+  __atomic_fetch_or(&_freeSlots, ring::jobEnded, __ATOMIC_SEQ_CST);
+  wake(&_consumerWaiting);
+}
+
+bool reader::wait(unsigned char** data, unsigned int* length) {
+  if (*data != nullptr) {
+    _readIndex = (_readIndex + 1) % ring::slotCount;
+    __atomic_fetch_add(&_freeSlots, 1, __ATOMIC_SEQ_CST);
+    wake(&_readerWaiting);
+  }
+  unsigned word = waitWhile(ring::slotCount, &_consumerWaiting);
+  if ((word & ring::jobEnded) != 0 &&
+      ((word & ring::freeMask) == ring::slotCount || getError() != 0)) {
+    releaseWindows();
+    return false;
+  }
+  *data = _useMap ? _maps[_readIndex] : _buffers[_readIndex];
+  *length = _lengths[_readIndex];
+  return true;
+}
+
+void reader::abandon(int errorNumber) {
+  unsigned word = __atomic_fetch_or(&_freeSlots, ring::jobCancelled, __ATOMIC_SEQ_CST) |
+                  ring::jobCancelled;
+  wake(&_readerWaiting);
+  while ((word & ring::jobEnded) == 0) word = waitWhile(word, &_consumerWaiting);
+  if (getError() == 0) __atomic_store_n(&_errorNumber, errorNumber, __ATOMIC_RELAXED);
+  releaseWindows();
+}
+
+// Spins, then sleeps, while the ring word equals `busy`; returns the word
+// that ended the wait. `waiting` tells the other side to wake us.
+unsigned reader::waitWhile(unsigned busy, int* waiting) {
+  unsigned word;
+  for (int i = 0; i < spin::rounds; ++i) {
+    word = __atomic_load_n(&_freeSlots, __ATOMIC_ACQUIRE);
+    if (word != busy) return word;
+    spin::relax();
+  }
+  for (;;) {
+    // Announce the sleep before the last look, and the other side changes
+    // the word before it looks for sleepers: one of us sees the other.
+    __atomic_store_n(waiting, 1, __ATOMIC_SEQ_CST);
+    word = __atomic_load_n(&_freeSlots, __ATOMIC_SEQ_CST);
+    if (word != busy) break;
+    spin::futexWait(&_freeSlots, busy);
+  }
+  __atomic_store_n(waiting, 0, __ATOMIC_RELAXED);
+  return word;
+}
+
+void reader::wake(int* waiting) {
+  if (__atomic_load_n(waiting, __ATOMIC_SEQ_CST) != 0) spin::futexWake(&_freeSlots);
+}
+
+void reader::releaseWindows() {
+  for (int i = 0; i < ring::slotCount; ++i) {
+    if (_maps[i] != nullptr) {
+      munmap(_maps[i], _lengths[i]);
+      _maps[i] = nullptr;
+    }
+  }
+}
