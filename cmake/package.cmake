@@ -1,0 +1,38 @@
+# The Debian package (cpack -G DEB): program, library, headers, CMake and
+# pkg-config files, manual pages and bash completion in one package.
+
+set(CPACK_PACKAGE_NAME zorvik)
+set(CPACK_PACKAGE_VENDOR "zorvik developers")
+set(CPACK_PACKAGE_CONTACT "zorvik developers")
+set(CPACK_PACKAGE_VERSION ${ZORVIK_VERSION_TEXT})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "fast file checksum creation and validation tool")
+set(CPACK_PACKAGE_DESCRIPTION
+  "zorvik writes SFV files (CRC-32) and MD5 lists for files and directory trees and verifies them. SFV files remember which entries verified, so a later run skips unchanged files. The package also holds the shared library libzorvik with its headers, CMake package and pkg-config file.")
+set(CPACK_PACKAGE_HOMEPAGE_URL "https://zorvik.org/")
+set(CPACK_STRIP_FILES OFF)
+
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "zorvik developers")
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# The package ships a shared library: register it with ldconfig and
+# describe it for packages built against it.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+
+find_program(ZORVIK_DPKG_SHLIBDEPS dpkg-shlibdeps)
+mark_as_advanced(ZORVIK_DPKG_SHLIBDEPS)
+if(ZORVIK_DPKG_SHLIBDEPS)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # The program needs libzorvik.so.3, which this package itself brings.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
+    ${PROJECT_BINARY_DIR}/lib)
+else()
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12)")
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_SOURCE_GENERATOR TGZ)
+set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/build[^/]*/")
+
+include(CPack)
