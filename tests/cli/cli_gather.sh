@@ -1,0 +1,129 @@
+# Gathering for a create run: order, duplicates, loops, links, limits, -x,
+# and the checksum file never being listed in itself.
+. "$(dirname "$0")/lib.sh"
+
+# entries FILE: the names of a checksum file's entry lines, one a line.
+entries() { grep -v '^;' "$1" | sed -E 's/ [0-9A-F]{8}$//'; }
+
+# bfs DIR...: regular files below DIR breadth-first, in directory order.
+bfs() {
+  local queue=("$@") i=0 name path
+  while [ "$i" -lt "${#queue[@]}" ]; do
+    local dir=${queue[$i]}
+    i=$((i + 1))
+    while IFS= read -r name; do
+      path="$dir/$name"
+      if [ -d "$path" ]; then queue+=("$path"); elif [ -f "$path" ]; then echo "$path"; fi
+    done < <(ls -UA "$dir")
+  done
+}
+
+# completions PATH...: the closing progress lines of a create run.
+completions() { for p in "$@"; do printf '%s: 100%% complete\n' "$p"; done; }
+
+# Order: operands in command-line order, trees breadth-first in readdir order.
+for d in tree tree/b tree/a tree/a/deep tree/c tree/c/x tree/c/x/y; do mkdir -p "$d"; done
+for f in tree/top1 tree/top2 tree/b/b1 tree/a/a1 tree/a/a2 tree/a/deep/d1 tree/c/x/y/y1 \
+         tree/c/c1 tree/top3; do
+  mkfile "$f" "$f\n"
+done
+mkfile one 'one\n'
+mkfile two 'two\n'
+{ echo one; bfs tree; echo two; } >"$SCRATCH/order"
+run -r -c order.sfv one tree two
+expect "tree order (output)" 0 "$(completions $(cat "$SCRATCH/order"))
+" ""
+entries order.sfv >"$SCRATCH/got"
+same "tree order (entries)" "$(cat "$SCRATCH/order")
+" "$SCRATCH/got"
+[ "$(wc -l <"$SCRATCH/order")" = 11 ] || fail "the tree has 11 files"
+
+# Without -r a directory contributes nothing; a file named twice is listed twice.
+run -c twice.sfv tree one two one
+expect "no -r, file twice" 0 "$(completions one two one)
+" ""
+entries twice.sfv >"$SCRATCH/got"
+same "no -r, file twice (entries)" $'one\ntwo\none\n' "$SCRATCH/got"
+
+# A directory already walked, given again below itself.
+mkfile a/x 'x\n'
+mkfile a/b/y 'y\n'
+run -r -c seen.sfv a a/b
+expect "a and a/b" 0 $'a/b was previously seen as a/b\n'"$(completions a/x a/b/y)
+" ""
+
+# A symbolic link back to an ancestor is reported, not followed.
+mkfile loop/f 'f\n'
+mkdir -p loop/sub
+ln -s .. loop/sub/back
+run -r -q -c loop.sfv loop
+expect "link loop" 0 $'loop/sub/back was previously seen as loop\n' ""
+entries loop.sfv >"$SCRATCH/got"
+same "link loop (entries)" $'loop/f\n' "$SCRATCH/got"
+
+# A dangling link is reported and skipped; the walk goes on.
+mkfile dang/f 'f\n'
+ln -s nowhere dang/broken
+mkfifo dang/pipe
+run -r -q -c dang.sfv dang dang/pipe missing
+expect "dangling link, pipe, missing operand" 0 "" \
+  $'Could not stat file dang/broken: File not found\nCould not stat file: missing\n'
+entries dang.sfv >"$SCRATCH/got"
+same "dangling link (entries)" $'dang/f\n' "$SCRATCH/got"
+
+# A trailing slash doubles it in every path found.
+mkfile slash/f 'f\n'
+run -r -c slash.sfv slash/
+expect "trailing slash" 0 $'slash//f: 100% complete\n' ""
+
+# Paths from a walk: 263 bytes are accepted, 264 are not.
+long=$(printf 'L%.0s' $(seq 200))
+mkfile "p/$long/$(printf 'n%.0s' $(seq 60))" 'ok\n'
+mkfile "q/$long/$(printf 'n%.0s' $(seq 61))" 'no\n'
+run -r -q -c p.sfv p
+expect "263 bytes" 0 "" ""
+entries p.sfv >"$SCRATCH/got"
+same "263 bytes (entry)" "p/$long/$(printf 'n%.0s' $(seq 60))
+" "$SCRATCH/got"
+run -r -c q.sfv one q
+expect "264 bytes" 247 "" $'Path is too long\n'
+same_file "264 bytes leaves the header only" "$HEADER" q.sfv
+run -r -c q2.sfv "p/$long$(printf '/.%.0s' $(seq 31))"
+expect "directory operand of 264 bytes" 247 "" $'Path is too long\n'
+
+# -x: what lies on another file system than the first operand is skipped.
+SHM=$(mktemp -d -p /dev/shm)
+trap 'rm -rf "$SHM"; cleanup' EXIT
+if [ "$(stat -c %d /dev/shm)" != "$(stat -c %d .)" ]; then
+  mkfile "$SHM/far" 'far\n'
+  mkfile near/f 'f\n'
+  ln -s "$SHM" near/link
+  run -r -q -x -c x1.sfv one "$SHM" near "$SHM/far"
+  expect "-x" 0 "" ""
+  entries x1.sfv >"$SCRATCH/got"
+  same "-x (entries)" $'one\nnear/f\n' "$SCRATCH/got"
+  run -r -q -c x2.sfv one near
+  entries x2.sfv >"$SCRATCH/got"
+  same "without -x" "one
+near/f
+near/link/far
+" "$SCRATCH/got"
+  run -r -q -x -c x3.sfv missing dang/pipe "$SHM" one near
+  expect "-x reference from the first file or directory" 0 "" $'Could not stat file: missing\n'
+  entries x3.sfv >"$SCRATCH/got"
+  same "-x reference (entries)" "$SHM/far
+" "$SCRATCH/got"
+else
+  echo "SKIP: /dev/shm is not a file system of its own"
+fi
+
+# The checksum file being created is never listed in itself.
+mkfile self/f 'f\n'
+run -q -c self/list.sfv self/f
+ln self/list.sfv hard.sfv
+run -r -c self/list.sfv self/list.sfv ./self/list.sfv "$WORK/self/list.sfv" hard.sfv self
+expect "never listed in itself" 0 $'self/f: 100% complete\n' ""
+entries self/list.sfv >"$SCRATCH/got"
+same "never listed in itself (entries)" $'self/f\n' "$SCRATCH/got"
+
+finish
