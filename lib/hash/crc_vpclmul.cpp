@@ -1,0 +1,74 @@
+// CRC-32 by VPCLMULQDQ folding over 512-bit registers, four at a time.
+// Built with AVX-512 flags for this file only; reached only when
+// canUseVpclmul().
+#if !defined(__VPCLMULQDQ__) || !defined(__AVX512F__)
+#error "crc_vpclmul.cpp needs -mavx512f -mvpclmulqdq"
+#endif
+
+#include "hash/crc_fold.h"
+#include "hash/crc_impl.h"
+
+namespace zorvik {
+
+using namespace fold;
+
+namespace {
+
+// These forms stay clear of GCC 12's maybe-uninitialized false alarms in
+// _mm512_broadcast_i32x4, _mm512_extracti32x4_epi32 and _mm512_castsi512_si128.
+inline __m512i pair512(crcPair k) {
+  return _mm512_set_epi64(int64_t(k.high), int64_t(k.low), int64_t(k.high), int64_t(k.low),
+                          int64_t(k.high), int64_t(k.low), int64_t(k.high), int64_t(k.low));
+}
+
+template <int n>
+inline __m128i lane(__m512i v) {
+  return _mm512_maskz_extracti32x4_epi32(0xF, v, n);
+}
+
+inline __m512i load512(const unsigned char* p) { return _mm512_loadu_si512(p); }
+
+// acc moved forward by the distance of `k`, plus `next`.
+inline __m512i foldInto(__m512i acc, __m512i k, __m512i next) {
+  return _mm512_ternarylogic_epi64(_mm512_clmulepi64_epi128(acc, k, 0x00),
+                                   _mm512_clmulepi64_epi128(acc, k, 0x11), next, 0x96);
+}
+
+}  // namespace
+
+uint32_t crcUpdateVpclmul(uint32_t reg, const unsigned char* data, size_t length) {
+  if (length < 64) return update16(reg, data, length);
+
+  __m512i acc = _mm512_xor_si512(load512(data), _mm512_zextsi128_si512(_mm_cvtsi32_si128(int(reg))));
+  size_t pos = 64;
+  if (length >= 256) {
+    // Four accumulators of four lanes each, moving 2048 bits a round.
+    __m512i a1 = load512(data + 64), a2 = load512(data + 128), a3 = load512(data + 192);
+    pos = 256;
+    const __m512i k = pair512(fold2048);
+    for (; length - pos >= 256; pos += 256) {
+      const unsigned char* p = data + pos;
+      acc = foldInto(acc, k, load512(p));
+      a1 = foldInto(a1, k, load512(p + 64));
+      a2 = foldInto(a2, k, load512(p + 128));
+      a3 = foldInto(a3, k, load512(p + 192));
+    }
+    a3 = foldInto(acc, pair512(fold1536), a3);
+    a3 = foldInto(a1, pair512(fold1024), a3);
+    acc = foldInto(a2, pair512(fold512), a3);
+  }
+  const __m512i k = pair512(fold512);
+  for (; length - pos >= 64; pos += 64) acc = foldInto(acc, k, load512(data + pos));
+
+  // Lanes 0-2 move on to lane 3 (its own constants per lane), then add up.
+  const __m512i lanes = _mm512_set_epi64(0, 0, int64_t(fold128.high), int64_t(fold128.low),
+                                         int64_t(fold256.high), int64_t(fold256.low),
+                                         int64_t(fold384.high), int64_t(fold384.low));
+  __m512i moved = _mm512_xor_si512(_mm512_clmulepi64_epi128(acc, lanes, 0x00),
+                                   _mm512_clmulepi64_epi128(acc, lanes, 0x11));
+  __m128i x = _mm_ternarylogic_epi64(lane<0>(moved), lane<1>(moved), lane<2>(moved), 0x96);
+  x = _mm_xor_si128(x, lane<3>(acc));
+  return finish(x, data, pos, length);
+}
+
+}  // namespace zorvik
