@@ -1,0 +1,108 @@
+# Verify runs: verdict lines, summary, previously verified entries, -a, -p,
+# quiet mode, malformed lines and read errors.
+. "$(dirname "$0")/lib.sh"
+
+# ok NAME...: the lines of files that verified; use as "$(ok a b)"$'\n'.
+ok() { for p; do printf '%s: 100%% complete\r%s: Ok                   \n' "$p" "$p"; done; }
+SUMMARY2=$'2 files checked\nAll files Ok\n'
+
+mkfile a '123456789'
+mkfile b 'hello\n'
+mkfile c ''
+run -q -c list.sfv a b
+run list.sfv
+expect "first verify" 0 "$(ok a b)"$'\n'"$SUMMARY2" ""
+cp list.sfv "$SCRATCH/after-first"
+run list.sfv
+expect "previously verified" 0 $'a: Previously verified Ok\nb: Previously verified Ok\n'"$SUMMARY2" ""
+cmp -s list.sfv "$SCRATCH/after-first" || fail "an unchanged second run rewrote the file"
+run -a list.sfv
+expect "-a hashes everything" 0 "$(ok a b)"$'\n'"$SUMMARY2" ""
+run -q list.sfv
+expect "quiet, all fine" 0 "$SUMMARY2" ""
+run -q -a list.sfv
+expect "quiet -a, all fine" 0 "$SUMMARY2" ""
+
+# A changed file is hashed again; the stored hash is shown first.
+printf 'world\n' >b
+run list.sfv
+expect "changed file" 1 $'a: Previously verified Ok\nb: 100% complete\rb: hash mismatch: 20303a36 != a86138dd\n2 files checked\n1 errors detected\n' ""
+run -q list.sfv
+expect "changed file, quiet" 1 $'b: hash mismatch: 20303a36 != a86138dd\n2 files checked\n1 errors detected\n' ""
+mkfile b 'hello\n'
+
+# Stored CRCs as SFV writes them, shown in memory order on a mismatch.
+mkfile crafted.sfv '; a comment\na 00000001\nc 00000000\nmissing 12345678\n'
+run crafted.sfv
+expect "mismatch and missing file" 1 \
+  $'a: 100% complete\ra: hash mismatch: 01000000 != 2639f4cb\n'"$(ok c)"$'\nmissing: 100% complete\rmissing: File error: File not found\n3 files checked\n2 errors detected\n' ""
+run -q crafted.sfv
+expect "mismatch and missing file, quiet" 1 \
+  $'a: hash mismatch: 01000000 != 2639f4cb\nmissing: File error: File not found\n3 files checked\n2 errors detected\n' ""
+
+# Empty lists, and lists of comments only.
+: >empty.sfv
+mkfile comments.sfv '; one\n;\n\n'
+: >empty.md5
+for f in empty.sfv comments.sfv empty.md5; do
+  run "$f"
+  expect "$f" 0 $'0 files checked\nAll files Ok\n' ""
+done
+
+# A malformed line spoils only itself; it is an error, never an entry checked.
+mkfile broken.sfv 'a CBF43926\nnoblank\nb 363A3020\n'
+run broken.sfv
+expect "malformed line" 1 "$(ok a)"$'\nError reading broken.sfv: Invalid line\n'"$(ok b)"$'\n2 files checked\n1 errors detected\n' ""
+run -q broken.sfv
+expect "malformed line, quiet" 1 $'Error reading broken.sfv: Invalid line\n2 files checked\n1 errors detected\n' ""
+mkfile broken.md5 '25f9e794323b453885f5181f1b624d0b *a\n#comment\n25f9e794323b453885f5181f1b624d0b\nb1946ac92492d2347c6235b4d2611184  b\n'
+run -q broken.md5
+expect "malformed MD5 lines" 1 $'Error reading broken.md5: Invalid line\nError reading broken.md5: Invalid line\n2 files checked\n2 errors detected\n' ""
+# A failure to read leaves the loop.
+mkdir dir.md5
+run dir.md5
+expect "read error" 1 $'Error reading dir.md5: Unknown error\n0 files checked\n1 errors detected\n' ""
+
+# MD5 lists have no record: every run hashes every file, -a changes nothing,
+# and the list is never modified.
+run -q -c list.md5 a b c
+cp list.md5 "$SCRATCH/md5-before"
+for args in "" "-a"; do
+  run $args list.md5
+  expect "MD5 verify '$args'" 0 "$(ok a b c)"$'\n3 files checked\nAll files Ok\n' ""
+done
+cmp -s list.md5 "$SCRATCH/md5-before" || fail "verifying changed the MD5 list"
+mkfile wrong.md5 '25f9e794323b453885f5181f1b624d0c *a\n'
+run wrong.md5
+expect "MD5 mismatch" 1 $'a: 100% complete\ra: hash mismatch: 25f9e794323b453885f5181f1b624d0c != 25f9e794323b453885f5181f1b624d0b\n1 files checked\n1 errors detected\n' ""
+
+# Names are taken relative to the current directory, or to -p.
+mkdir data elsewhere
+mkfile data/d 'hello\n'
+(cd data && "$ZORVIK" -q -c ../rel.sfv d)
+run -q rel.sfv
+expect "relative to the current directory" 1 $'d: File error: File not found\n1 files checked\n1 errors detected\n' ""
+for parent in "$WORK/data" "$WORK/data/" data data/; do
+  run -a -p "$parent" rel.sfv
+  shown="${parent%/}/d"
+  expect "-p $parent" 0 "$shown: 100% complete"$'\r'"$shown: Ok                   "$'\n1 files checked\nAll files Ok\n' ""
+done
+(cd data && "$ZORVIK" -a -p "" ../rel.sfv >"$SCRATCH/out" 2>"$SCRATCH/err"); status=$?
+expect "-p '' is no prefix" 0 "$(ok d)"$'\n1 files checked\nAll files Ok\n' ""
+
+# Names and prefixes that do not fit are refused whole.
+long=$(printf './%.0s' $(seq 254))
+run -a -p "$long" rel.sfv
+expect "-p of 508 bytes" 1 "${long}d: 100% complete"$'\r'"${long}d: File error: File not found"$'\n1 files checked\n1 errors detected\n' ""
+run -p "${long}ab" rel.sfv
+expect "-p of 510 bytes leaves room for no name" 1 $'Error reading rel.sfv: Invalid line\n0 files checked\n1 errors detected\n' ""
+run -p "${long}abc" rel.sfv
+expect "-p of 511 bytes and a slash" 247 "" $'Path is too long\n'
+run "${long}xx/../rel.sfv"
+expect "checksum file name of 518 bytes" 247 "" $'Path is too long\n'
+run "${long}.sfv"
+expect "checksum file name of 512 bytes" 247 "" $'Path is too long\n'
+run -q "$(printf './%.0s' $(seq 251))/list.sfv"
+expect "checksum file name of 511 bytes" 0 "$SUMMARY2" ""
+
+finish
