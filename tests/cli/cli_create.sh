@@ -1,0 +1,50 @@
+# Create runs: the file written, progress lines, quiet mode, path limits.
+. "$(dirname "$0")/lib.sh"
+
+mkfile a '123456789'
+mkfile b 'hello\n'
+mkfile c ''
+comment() { printf '; %12s  12:30.05 2010-05-31 %s\n' "$1" "$2"; }
+SFV="$HEADER$(comment 9 a; comment 6 b; comment 0 c)"$'\na CBF43926\nb 363A3020\nc 00000000\n'
+MD5="$HEADER"$'25f9e794323b453885f5181f1b624d0b *a\nb1946ac92492d2347c6235b4d2611184 *b\nd41d8cd98f00b204e9800998ecf8427e *c\n'
+
+run -c list.sfv a b c
+expect "create SFV" 0 $'a: 100% complete\nb: 100% complete\nc: 100% complete\n' ""
+same_file "SFV file" "$SFV" list.sfv
+run -q -c list.sfv a b c
+expect "create SFV quietly over an existing file" 0 "" ""
+same_file "SFV file, quiet" "$SFV" list.sfv
+run -c list.md5 a b c
+expect "create MD5" 0 $'a: 100% complete\nb: 100% complete\nc: 100% complete\n' ""
+same_file "MD5 list" "$MD5" list.md5
+
+# Nothing to list: the header alone.
+run -c none.sfv
+expect "no operands" 0 "" ""
+same_file "no operands (file)" "$HEADER" none.sfv
+mkdir dir
+mkfifo fifo
+run -c none.md5 missing dir fifo
+expect "only skipped operands" 0 "" $'Could not stat file: missing\n'
+same_file "only skipped operands (file)" "$HEADER" none.md5
+
+# Operands are hashed under their whole name or not at all.
+mkfile abc 'hello\n'
+mkfile ab 'hello\n'
+name511="$(printf './%.0s' $(seq 254))abc"
+name512="$(printf './%.0s' $(seq 255))ab"
+run -c long.md5 "$name511"
+expect "operand of 511 bytes" 0 "$name511: 100% complete"$'\n' ""
+same_file "operand of 511 bytes (file)" "$HEADER"$'b1946ac92492d2347c6235b4d2611184 *'"$name511"$'\n' long.md5
+run -c long.sfv a "$name512"
+expect "operand of 512 bytes" 247 "" $'Path is too long\n'
+same_file "operand of 512 bytes leaves the header only" "$HEADER" long.sfv
+run -c "$(printf './%.0s' $(seq 252))long2.sfv" a
+expect "checksum file name of 512 bytes" 247 "" $'Path is too long\n'
+[ ! -e long2.sfv ] || fail "a checksum file was created under a name too long"
+
+# A failure ends the run before anything is written but the header.
+run -c dir a b
+expect "create over a directory" 255 $'Error creating sfv file: Unknown error\n' ""
+
+finish
