@@ -1,0 +1,134 @@
+#pragma once
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <zorvik/hasher.h>
+#include <zorvik/text.h>
+
+// A byte that depends on its offset at every scale the ring works in
+// (byte, 8192-byte piece, 4 MiB window), so a chunk out of place shows.
+inline unsigned char patternByte(unsigned long long offset) {
+  return static_cast<unsigned char>(offset * 31 ^ offset >> 13 ^ offset >> 22);
+}
+
+// A directory under /tmp, removed with everything in it; HOME points there
+// while it lives.
+class scratchDir {
+public:
+  scratchDir() {
+    char name[] = "/tmp/zorvik-pipe-XXXXXX";
+    _path = mkdtemp(name);
+    const char* home = getenv("HOME");
+    if (home != nullptr) _oldHome = home;
+    setenv("HOME", _path.c_str(), 1);
+  }
+  ~scratchDir() {
+    std::system(("chmod -R u+rwx '" + _path + "'; rm -rf '" + _path + "'").c_str());
+    setenv("HOME", _oldHome.c_str(), 1);
+  }
+  std::string file(const std::string& name) const { return _path + "/" + name; }
+
+private:
+  std::string _path;
+  std::string _oldHome;
+};
+
+// Writes `size` pattern bytes, or a hole of that size with the pattern only
+// in its first and last MiB (big files stay cheap).
+inline void makeFile(const std::string& path, unsigned long long size, bool sparse = false) {
+  int fd = open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+  ASSERT_GE(fd, 0);
+  const unsigned long long edge = 1 << 20;
+  std::vector<unsigned char> block(1 << 20);
+  auto writeRange = [&](unsigned long long from, unsigned long long to) {
+    for (unsigned long long at = from; at < to;) {
+      size_t n = static_cast<size_t>(std::min<unsigned long long>(block.size(), to - at));
+      for (size_t i = 0; i < n; ++i) block[i] = patternByte(at + i);
+      ASSERT_EQ(pwrite(fd, block.data(), n, static_cast<off_t>(at)), static_cast<ssize_t>(n));
+      at += n;
+    }
+  };
+  if (!sparse || size <= 2 * edge) {
+    writeRange(0, size);
+  } else {
+    writeRange(0, edge);
+    writeRange(size - edge, size);
+  }
+  close(fd);
+}
+
+// What a file made by makeFile holds at `offset`.
+inline unsigned char expectedByte(unsigned long long offset, unsigned long long size, bool sparse) {
+  const unsigned long long edge = 1 << 20;
+  if (sparse && size > 2 * edge && offset >= edge && offset < size - edge) return 0;
+  return patternByte(offset);
+}
+
+inline std::wstring widen(const std::string& narrow) {
+  std::vector<wchar_t> wide(narrow.size() + 1);
+  EXPECT_GE(bytesToWide(wide.data(), narrow.c_str(), wide.size()), 0);
+  return wide.data();
+}
+
+// A hasher that records what it is fed and checks it against the files
+// that makeFile writes. Its "hash" is the byte count, so a test can tell a
+// complete run from a short one. Optionally sleeps after each chunk.
+class recordingHasher : public hasher {
+public:
+  unsigned long long fileSize = 0;
+  bool sparse = false;
+  useconds_t sleepPerChunk = 0;
+  std::function<void(size_t)> afterChunk;
+
+  std::atomic<int> inits{0};
+  std::atomic<int> finals{0};
+  std::atomic<size_t> chunkCount{0};
+  std::vector<unsigned int> lengths;
+  unsigned long long position = 0;
+  unsigned long long misplaced = 0;
+
+  virtual ~recordingHasher() {}
+  void init() override {
+    ++inits;
+    lengths.clear();
+    chunkCount = 0;
+    position = 0;
+    misplaced = 0;
+  }
+  void update(unsigned char* data, unsigned int length) override {
+    lengths.push_back(length);
+    const unsigned long long edge = 1 << 20;
+    bool inHole = sparse && fileSize > 2 * edge && position >= edge &&
+                  position + length <= fileSize - edge;
+    if (inHole) {
+      // All zero: the first byte is, and every byte equals the next.
+      if (length > 0 && (data[0] != 0 || memcmp(data, data + 1, length - 1) != 0)) ++misplaced;
+    } else {
+      for (unsigned int i = 0; i < length; ++i)
+        if (data[i] != expectedByte(position + i, fileSize, sparse)) ++misplaced;
+    }
+    position += length;
+    ++chunkCount;
+    if (sleepPerChunk != 0) usleep(sleepPerChunk);
+    if (afterChunk) afterChunk(chunkCount);
+  }
+  void finalize() override {
+    ++finals;
+    memcpy(_digest, &position, sizeof position);
+  }
+  const unsigned char* hash() const override { return _digest; }
+  int hash_size() const override { return sizeof _digest; }
+
+private:
+  unsigned char _digest[8] = {};
+};
