@@ -1,0 +1,59 @@
+# Checksum files written by zorvik verify with peer tools, and theirs with
+# zorvik; names with blanks and UTF-8 included.
+. "$(dirname "$0")/lib.sh"
+
+for tool in cksfv rhash md5sum; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "SKIP: $tool is not installed"
+    exit 77
+  fi
+done
+
+names=("plain" "with blank" "café ü" "日本語.bin")
+mkdir -p "sub dir"
+for n in "${names[@]}"; do mkfile "$n" "$n\n"; done
+mkfile "sub dir/inner" 'inner\n'
+files=("${names[@]}" "sub dir/inner")
+
+# peer NAME COMMAND...: the peer accepts the file (status 0).
+peer() {
+  local name=$1
+  shift
+  checks=$((checks + 1))
+  if ! "$@" >"$SCRATCH/peer" 2>&1; then
+    fail "$name"
+    cat "$SCRATCH/peer"
+  fi
+}
+
+# Written by zorvik, read by the peers.
+run -q -c ours.sfv "${files[@]}"
+run -q -c ours.md5 "${files[@]}"
+peer "cksfv -f reads our SFV file" cksfv -q -f ours.sfv
+peer "rhash -c reads our SFV file" rhash -c ours.sfv
+peer "md5sum -c reads our MD5 list" md5sum -c --quiet ours.md5
+peer "rhash -c reads our MD5 list" rhash -c ours.md5
+# The peers notice a change, so they did read our entries.
+cp "plain" "$SCRATCH/plain"
+printf 'other\n' >plain
+! cksfv -q -f ours.sfv >/dev/null 2>&1 || fail "cksfv missed a changed file"
+! md5sum -c --quiet ours.md5 >/dev/null 2>&1 || fail "md5sum missed a changed file"
+cp -p "$SCRATCH/plain" plain
+
+# Written by the peers, read by zorvik.
+cksfv "${files[@]}" >cksfv.sfv 2>/dev/null
+rhash --sfv "${files[@]}" >rhash.sfv
+md5sum "${files[@]}" >text.md5
+md5sum -b "${files[@]}" >binary.md5
+rhash --md5 "${files[@]}" >rhash.md5
+for list in cksfv.sfv rhash.sfv text.md5 binary.md5 rhash.md5; do
+  run -q "$list"
+  expect "zorvik reads $list" 0 $'5 files checked\nAll files Ok\n' ""
+done
+printf 'other\n' >"café ü"
+for list in cksfv.sfv text.md5; do
+  run -q -a "$list"
+  [ "$status" = 1 ] || fail "zorvik missed a changed file in $list"
+done
+
+finish
