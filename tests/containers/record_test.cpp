@@ -1,0 +1,312 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <zorvik/base64.h>
+
+#include "scratch.h"
+
+namespace {
+
+constexpr unsigned long long ticksPerDay = 86400ULL * 10000000ULL;
+
+class record : public scratch {
+protected:
+  void SetUp() override {
+    scratch::SetUp();
+    write("f", "content");
+    touch("f", 1000000000);  // 2001, long before any record
+  }
+
+  // A list of `count` entries, all naming the file f.
+  static std::string listOf(size_t count) {
+    std::string content = "; made by hand\n";
+    for (size_t i = 0; i < count; ++i) content += "f 00000001\n";
+    return content;
+  }
+
+  static std::string base64(const unsigned char* bytes, int length) {
+    std::string text(static_cast<size_t>((length + 2) / 3 * 4), '\0');
+    Base64Encode(const_cast<unsigned char*>(bytes), text.data(), length);
+    return text;
+  }
+
+  static std::string timeText(unsigned long long ticks) {
+    unsigned char bytes[8];
+    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(ticks >> (8 * i));
+    return base64(bytes, 8);
+  }
+
+  static unsigned long long timeOf(std::string text) {
+    unsigned char bytes[8] = {};
+    Base64Decode(text.data(), bytes, 8);
+    unsigned long long ticks = 0;
+    for (int i = 7; i >= 0; --i) ticks = ticks << 8 | bytes[i];
+    return ticks;
+  }
+
+  // A format-2 record as the library writes it.
+  static std::string recordOf(const std::string& signature, unsigned long long ticks,
+                              const std::vector<unsigned char>& bits) {
+    std::string text = ";R2-" + signature + "\n;R2-" + timeText(ticks) + "\n";
+    for (size_t offset = 0; offset < bits.size(); offset += 48)
+      text += ";R2-" + base64(bits.data() + offset, static_cast<int>(std::min<size_t>(48, bits.size() - offset))) + "\n";
+    return text;
+  }
+
+  // The record lines of list.sfv.
+  std::vector<std::string> recordLines() {
+    std::vector<std::string> lines;
+    std::istringstream in(read("list.sfv"));
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind(";R", 0) == 0) lines.push_back(line);
+    return lines;
+  }
+
+  // A verify run as the program makes it: the answers of isPreviouslyVerified;
+  // entries not passed are "hashed" and verify when `correct` says so.
+  std::vector<int> verify(const std::function<bool(size_t)>& correct = [](size_t) { return true; }) {
+    std::vector<int> answers;
+    sfv list;
+    EXPECT_EQ(list.open(wide(path("list.sfv")).c_str()), 0);
+    for (;;) {
+      wchar_t name[512];
+      unsigned long long size;
+      uint32_t crc;
+      int result = list.getNextFile(name, 512, &size, &crc);
+      if (result == -6) continue;
+      if (result <= 0) break;
+      std::wstring full = wide(_dir + "/") + name;
+      int answer = list.isPreviouslyVerified(full.data());
+      answers.push_back(answer);
+      list.setPreviouslyVerified(answer == 1 || correct(answers.size() - 1));
+    }
+    EXPECT_EQ(list.close(), 0);
+    return answers;
+  }
+
+  static std::vector<int> all(size_t count, int answer) { return std::vector<int>(count, answer); }
+
+  std::string signature() {
+    const char* text = (*config::instance())["signature"];
+    return text != nullptr ? text : "";
+  }
+};
+
+TEST_F(record, firstRunAppendsRecord) {
+  write("list.sfv", listOf(10));
+  unsigned long long before = container::ticksNow();
+  EXPECT_EQ(verify(), all(10, 0));
+  unsigned long long after = container::ticksNow();
+  std::string created = signature();
+  ASSERT_FALSE(created.empty());
+  EXPECT_NE(userConfig().find("Signature=" + created + "\n"), std::string::npos);
+  std::vector<std::string> lines = recordLines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], ";R2-" + created);
+  ASSERT_EQ(lines[1].size(), 16u);
+  EXPECT_GE(timeOf(lines[1].substr(4)), before);
+  EXPECT_LE(timeOf(lines[1].substr(4)), after);
+  EXPECT_EQ(lines[2], ";R2-/8A=");  // FF C0
+  EXPECT_EQ(read("list.sfv").rfind(listOf(10), 0), 0u);
+
+  // The second entry failing leaves its bit clear: BF C0.
+  write("list.sfv", listOf(10));
+  EXPECT_EQ(verify([](size_t i) { return i != 1; }), all(10, 0));
+  EXPECT_EQ(recordLines().back(), ";R2-v8A=");
+}
+
+TEST_F(record, bitmapLinesHold48Bytes) {
+  write("list.sfv", listOf(384));
+  verify();
+  std::vector<std::string> lines = recordLines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[2], ";R2-" + std::string(64, '/'));
+  write("list.sfv", listOf(385));
+  verify();
+  lines = recordLines();
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[3], ";R2-gA==");
+  write("list.sfv", listOf(0));
+  verify();
+  EXPECT_EQ(recordLines().size(), 0u);  // nothing counted, nothing changed
+}
+
+TEST_F(record, unchangedSecondRunKeepsFile) {
+  write("list.sfv", listOf(10));
+  verify([](size_t i) { return i != 4; });
+  std::string first = read("list.sfv");
+  std::vector<int> expected = all(10, 1);
+  expected[4] = 0;  // failed before, hashed again, fails again
+  EXPECT_EQ(verify([](size_t i) { return i != 4; }), expected);
+  EXPECT_EQ(read("list.sfv"), first);
+}
+
+TEST_F(record, touchedFileRewritesRecord) {
+  write("g", "other");
+  touch("g", 1000000000);
+  write("list.sfv", "f 00000001\ng 00000002\nf 00000001\n");
+  verify();
+  std::vector<std::string> first = recordLines();
+  unsigned long long written = timeOf(first[1].substr(4));
+  touch("g", static_cast<long long>(container::secondsFromTicks(written)) + 60);
+  EXPECT_EQ(verify(), (std::vector<int>{1, 0, 1}));
+  std::vector<std::string> second = recordLines();
+  ASSERT_EQ(second.size(), 3u);
+  EXPECT_EQ(second[0], first[0]);
+  EXPECT_GT(timeOf(second[1].substr(4)), written);
+  EXPECT_EQ(second[2], ";R2-4A==");  // all three verified again
+  EXPECT_EQ(read("list.sfv").rfind("f 00000001\ng 00000002\nf 00000001\n;R2-", 0), 0u);
+}
+
+TEST_F(record, foreignAndVoidRecordsAreReplaced) {
+  configure("signature=mine\n");
+  unsigned long long now = container::ticksNow();
+  const std::vector<unsigned char> bits = {0xFF, 0xC0};
+  struct {
+    const char* name;
+    std::string before;
+  } cases[] = {
+      {"foreign", recordOf("theirs", now, bits)},
+      {"case differs", recordOf("MINE", now, bits)},
+      {"void marker", ";R0-\n" + recordOf("mine", now, bits)},
+      {"carriage returns", ";R2-mine\r\n;R2-" + timeText(now) + "\r\n;R2-/8A=\r\n"},
+  };
+  for (const auto& c : cases) {
+    write("list.sfv", listOf(10) + "\n\n" + c.before);
+    EXPECT_EQ(verify(), all(10, 0)) << c.name;
+    std::vector<std::string> lines = recordLines();
+    ASSERT_EQ(lines.size(), 3u) << c.name;
+    EXPECT_EQ(lines[0], ";R2-mine") << c.name;
+    EXPECT_EQ(lines[2], ";R2-/8A=") << c.name;
+    // Blank lines before the record are overwritten with it.
+    EXPECT_EQ(read("list.sfv").rfind(listOf(10) + ";R2-mine\n", 0), 0u) << c.name;
+  }
+}
+
+TEST_F(record, expiryAndUnknownFormats) {
+  unsigned long long now = container::ticksNow();
+  const std::vector<unsigned char> bits = {0xFF, 0xC0};
+  struct {
+    const char* settings;
+    std::string before;
+    int answer;
+  } cases[] = {
+      {"expiretime=30d", recordOf("mine", now - 31 * ticksPerDay, bits), 0},
+      {"expiretime=30d", recordOf("mine", now - 29 * ticksPerDay, bits), 1},
+      {"expiretime=1 d", recordOf("mine", now - 31 * ticksPerDay, bits), 1},
+      {"expiretime=720h1s", recordOf("mine", now - 31 * ticksPerDay, bits), 0},
+      {"expiretime=30", recordOf("mine", now - 31 * ticksPerDay, bits), 1},
+      {"", ";R7-unknown\n" + recordOf("mine", now, bits), 1},
+      {"", ";R9-x\n;R1-mine\n;R1-/8A=\n", 1},
+  };
+  for (const auto& c : cases) {
+    configure(std::string("signature=mine\n") + c.settings + "\n");
+    write("list.sfv", listOf(10) + c.before);
+    touch("list.sfv", 1500000000);  // the time of a format-1 record
+    EXPECT_EQ(verify(), all(10, c.answer)) << c.settings << c.before;
+  }
+}
+
+TEST_F(record, rewritesStartAtFirstRecordLine) {
+  configure("signature=mine\n");
+  unsigned long long now = container::ticksNow();
+  // A format-1 record is rewritten in format 2 although no bit changes.
+  write("list.sfv", listOf(10) + ";R1-mine\n;R1-/8A=\n");
+  touch("list.sfv", 1500000000);
+  EXPECT_EQ(verify(), all(10, 1));
+  std::vector<std::string> lines = recordLines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], ";R2-mine");
+  EXPECT_EQ(lines[2], ";R2-/8A=");
+
+  // Digit 7 is passed over when reading, but the rewrite starts there.
+  write("list.sfv", listOf(10) + ";R7-unknown\n" + recordOf("mine", now, {0x7F, 0xC0}));
+  EXPECT_EQ(verify(), (std::vector<int>{0, 1, 1, 1, 1, 1, 1, 1, 1, 1}));
+  EXPECT_EQ(read("list.sfv").rfind(listOf(10) + ";R2-mine\n", 0), 0u);
+  EXPECT_EQ(recordLines().size(), 3u);
+}
+
+TEST_F(record, linesAroundRecordSurviveRewrite) {
+  configure("signature=mine\n");
+  unsigned long long now = container::ticksNow();
+  // Entries behind an old record are kept (before the new one), and a last
+  // line without its line feed does not swallow the record's first line.
+  write("list.sfv", listOf(2) + recordOf("theirs", now, {0xC0}) + "; note\nf 00000001\nf 00000001");
+  EXPECT_EQ(verify(), all(4, 0));
+  EXPECT_EQ(read("list.sfv").rfind(listOf(2) + "; note\nf 00000001\nf 00000001\n;R2-mine\n", 0), 0u);
+  EXPECT_EQ(recordLines().back(), ";R2-8A==");
+  EXPECT_EQ(verify(), all(4, 1));
+
+  write("list.sfv", "f 00000001");
+  EXPECT_EQ(verify(), all(1, 0));
+  EXPECT_EQ(read("list.sfv").rfind("f 00000001\n;R2-mine\n", 0), 0u);
+  EXPECT_EQ(verify(), all(1, 1));
+}
+
+TEST_F(record, updatedbControlsWrites) {
+  struct {
+    const char* value;
+    bool writes;
+  } cases[] = {{"false", false}, {"yes", false}, {"1", false}, {"TRUE", true}, {"true", true}};
+  for (const auto& c : cases) {
+    configure(std::string("signature=mine\nupdatedb=") + c.value + "\n");
+    write("list.sfv", listOf(3));
+    verify();
+    EXPECT_EQ(read("list.sfv") != listOf(3), c.writes) << c.value;
+  }
+}
+
+TEST_F(record, entriesBeyondTheBitmapAreAlwaysHashed) {
+  const size_t count = 262200;
+  write("list.sfv", listOf(count));
+  EXPECT_EQ(verify(), all(count, 0));
+  std::vector<std::string> lines = recordLines();
+  ASSERT_EQ(lines.size(), 2u + 683u);  // 32768 bytes in lines of 48
+  EXPECT_EQ(lines.back(), ";R2-" + std::string(42, '/') + "8=");  // the last 32 bytes
+  std::string first = read("list.sfv");
+  std::vector<int> expected = all(count, 1);
+  std::fill(expected.begin() + 262144, expected.end(), 0);
+  EXPECT_EQ(verify(), expected);
+  EXPECT_EQ(read("list.sfv"), first);
+}
+
+TEST_F(record, noSignatureNoTrust) {
+  configure("signature=mine\n");
+  unsigned long long now = container::ticksNow();
+  std::string content = listOf(3) + recordOf("mine", now, {0xE0});
+  // A HOME where no configuration can be kept: the signature cannot be made.
+  write("home-file", "");
+  setenv("HOME", path("home-file").c_str(), 1);
+  config::reload(_etc.c_str());
+  write("list.sfv", content);
+  EXPECT_EQ(verify(), all(3, 0));
+  EXPECT_EQ(read("list.sfv"), content);
+  unsetenv("HOME");
+  config::reload(_etc.c_str());
+  EXPECT_EQ(verify(), all(3, 0));
+  EXPECT_EQ(read("list.sfv"), content);
+}
+
+TEST_F(record, readOnlyFileIsVerifiedNotRewritten) {
+  if (geteuid() == 0)
+    GTEST_SKIP() << "root opens read-only files for writing; run as an ordinary user "
+                    "(the containers_readonly test does so through setpriv)";
+  configure("signature=mine\n");
+  unsigned long long now = container::ticksNow();
+  std::string content = listOf(3) + recordOf("mine", now, {0xA0});
+  write("list.sfv", content);
+  ASSERT_EQ(chmod(path("list.sfv").c_str(), 0444), 0);
+  EXPECT_EQ(verify(), (std::vector<int>{1, 0, 1}));  // the record is trusted
+  EXPECT_EQ(read("list.sfv"), content);               // but never rewritten
+  ASSERT_EQ(chmod(path("list.sfv").c_str(), 0), 0);
+  sfv list;
+  EXPECT_EQ(list.open(wide(path("list.sfv")).c_str()), -5);
+  EXPECT_EQ(list.open(wide(path("missing.sfv")).c_str()), -4);
+}
+
+}  // namespace

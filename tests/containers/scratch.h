@@ -1,0 +1,124 @@
+#pragma once
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <zorvik/config.h>
+#include <zorvik/container.h>
+#include <zorvik/text.h>
+
+inline std::wstring wide(const std::string& bytes) {
+  std::vector<wchar_t> out(bytes.size() + 1);
+  EXPECT_GE(bytesToWide(out.data(), bytes.c_str(), out.size()), 0);
+  return out.data();
+}
+
+inline std::string narrow(const wchar_t* text) {
+  std::vector<char> out(wcslen(text) + 1);
+  EXPECT_GE(wideToBytes(out.data(), text, out.size()), 0);
+  return out.data();
+}
+
+// Each test gets a scratch directory with its own HOME (reading an SFV file
+// may write the user's signature), an empty system configuration and UTC.
+class scratch : public ::testing::Test {
+protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/zorvik-containers-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    _dir = pattern;
+    _home = _dir + "/home";
+    _etc = _dir + "/etc/";
+    ASSERT_EQ(mkdir(_home.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(_etc.c_str(), 0755), 0);
+    setenv("HOME", _home.c_str(), 1);
+    setenv("TZ", "UTC", 1);
+    tzset();
+    config::reload(_etc.c_str());
+  }
+
+  void TearDown() override {
+    config::reload();
+    EXPECT_EQ(chdir("/"), 0);
+    nftw(_dir.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); },
+         16, FTW_DEPTH | FTW_PHYS);
+  }
+
+  std::string path(const std::string& name) const { return _dir + "/" + name; }
+
+  void write(const std::string& name, const std::string& bytes) const {
+    std::ofstream(path(name), std::ios::binary) << bytes;
+  }
+
+  std::string read(const std::string& name) const {
+    std::ifstream in(path(name), std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+  }
+
+  // Sets the modification time of `name` to `seconds` (+ `nanoseconds`) since 1970.
+  void touch(const std::string& name, long long seconds, long nanoseconds = 0) const {
+    struct timespec times[2] = {{static_cast<time_t>(seconds), nanoseconds},
+                                {static_cast<time_t>(seconds), nanoseconds}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path(name).c_str(), times, 0), 0);
+  }
+
+  // Replaces the user's configuration file and rereads the store.
+  void configure(const std::string& lines) const {
+    mkdir((_home + "/.config").c_str(), 0755);
+    mkdir((_home + "/.config/zorvik").c_str(), 0755);
+    std::ofstream(_home + "/.config/zorvik/zorvik.conf") << lines;
+    config::reload(_etc.c_str());
+  }
+
+  std::string userConfig() const {
+    std::ifstream in(_home + "/.config/zorvik/zorvik.conf");
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+  }
+
+  std::string _dir, _home, _etc;
+};
+
+// One entry as getNextFile delivered it.
+struct entry {
+  int result;
+  std::string name;
+  uint32_t crc;
+};
+
+// Reads every entry of an open container, through Invalid line (-6) as the
+// program does, with the program's 512-character buffer.
+inline std::vector<entry> readEntries(container& list, int room = 512) {
+  std::vector<entry> entries;
+  for (;;) {
+    std::vector<wchar_t> name(static_cast<size_t>(room), L'\0');
+    unsigned long long size = 0;
+    unsigned char hash[64] = {};
+    int result = list.getNextFile(name.data(), room, &size, hash);
+    if (result == 0 || (result < 0 && result != -6)) break;
+    uint32_t crc;
+    memcpy(&crc, hash, sizeof crc);
+    entry e{result, result > 0 ? narrow(name.data()) : std::string(), result > 0 ? crc : 0};
+    entries.push_back(e);
+    EXPECT_EQ(size, ~0ULL);
+  }
+  return entries;
+}
