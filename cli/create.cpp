@@ -59,15 +59,15 @@ int createRun(run_context& context, int argc, char** argv) {
 
   path_list directories;
   code = gatherFiles(context.settings, argc, argv, created, fileList, directories);
-  if (code != 0) return code;
-
-  for (path_node* node = fileList.head; node != nullptr; node = node->next) {
+  for (path_node* node = fileList.head; code == 0 && node != nullptr; node = node->next) {
     code = hashOne(context, node->path);
-    if (code != 0) return code;
   }
-
+  // Also on failure: the pool's release at exit would not free the heap
+  // copies of long paths.
   fileList.release();
   directories.release();
+  if (code != 0) return code;
+
   code = context.file.close();
   if (code != 0) {
     printf("Error writing checksum file: %ls\n", error::message(code));
