@@ -74,10 +74,9 @@ static inline uint32_t reduce128(__m128i acc) {
   return uint32_t(_mm_extract_epi32(_mm_xor_si128(_mm_clmulepi64_si128(q, b, 0x10), w), 1));
 }
 
-// Continues from `acc`, which holds the data before `pos`: folds the
-// remaining 16-byte blocks, then the last 1-15 bytes, and reduces.
-// Needs length >= 16.
-static inline uint32_t finish(__m128i acc, const unsigned char* data, size_t pos, size_t length) {
+// Continues from `acc`, which holds the data before `pos`: folds in the
+// remaining 16-byte blocks, then the last 1-15 bytes. Needs length >= 16.
+static inline __m128i absorb(__m128i acc, const unsigned char* data, size_t pos, size_t length) {
   const __m128i k = pair128(fold128);
   for (; length - pos >= 16; pos += 16) acc = _mm_xor_si128(foldBlock(acc, k), load128(data + pos));
   size_t r = length - pos;
@@ -90,14 +89,22 @@ static inline uint32_t finish(__m128i acc, const unsigned char* data, size_t pos
     __m128i rest = _mm_blendv_epi8(load128(data + length - 16), _mm_shuffle_epi8(acc, toLow), toHigh);
     acc = _mm_xor_si128(foldBlock(head, k), rest);
   }
-  return reduce128(acc);
+  return acc;
+}
+
+static inline uint32_t finish(__m128i acc, const unsigned char* data, size_t pos, size_t length) {
+  return reduce128(absorb(acc, data, pos, length));
+}
+
+// The first `length` (>= 16) bytes with the register folded in, unreduced.
+static inline __m128i start(uint32_t reg, const unsigned char* data, size_t length) {
+  return absorb(_mm_xor_si128(load128(data), _mm_cvtsi32_si128(int(reg))), data, 16, length);
 }
 
 // Any length; the register is taken and returned raw.
 static inline uint32_t update16(uint32_t reg, const unsigned char* data, size_t length) {
   if (length < 16) return crcBytes(reg, data, length);
-  __m128i acc = _mm_xor_si128(load128(data), _mm_cvtsi32_si128(int(reg)));
-  return finish(acc, data, 16, length);
+  return reduce128(start(reg, data, length));
 }
 
 }  // namespace zorvik::fold
