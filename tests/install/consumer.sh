@@ -3,15 +3,16 @@
 # then builds the example against it twice, through find_package and through
 # pkg-config, and runs both builds.
 #
-# consumer.sh BUILD_DIR SOURCE_DIR LIBDIR RPATH [COMPILER_FLAGS]
+# consumer.sh BUILD_DIR SOURCE_DIR LIBDIR RPATH COMPILER [COMPILER_FLAGS]
 #   LIBDIR  the configured CMAKE_INSTALL_LIBDIR (relative to the prefix)
 #   RPATH   the program's install run path; empty when the configured prefix
 #           is a system one and the program relies on the default search path
+#   COMPILER  the C++ compiler of the build, which the consumers use too
 #   COMPILER_FLAGS  flags the consumers need to load this build's library
 #           (the sanitizer flags of a sanitizer build)
 set -euo pipefail
 
-build=$1 source=$2 libdir=$3 rpath=$4 flags=${5:-}
+build=$1 source=$2 libdir=$3 rpath=$4 compiler=$5 flags=${6:-}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 prefix=$scratch/prefix
@@ -85,7 +86,7 @@ run_example() {  # what program
 
 # find_package(zorvik 3 REQUIRED)
 cmake -S "$source/examples" -B "$scratch/with-cmake" -DCMAKE_PREFIX_PATH="$prefix" \
-  -DCMAKE_CXX_FLAGS="$flags" >"$scratch/cmake.log" 2>&1 || { cat "$scratch/cmake.log" >&2; fail "find_package consumer configures"; }
+  -DCMAKE_CXX_COMPILER="$compiler" -DCMAKE_CXX_FLAGS="$flags" >"$scratch/cmake.log" 2>&1 || { cat "$scratch/cmake.log" >&2; fail "find_package consumer configures"; }
 if cmake --build "$scratch/with-cmake" >"$scratch/build.log" 2>&1; then
   run_example "find_package build" "$scratch/with-cmake/hash_stdin"
 else
@@ -105,6 +106,7 @@ foreach(wanted 2 4 3.0 3.0.0 3)
 endforeach()
 EOF
 versions=$(cmake -S "$scratch/versions" -B "$scratch/versions/build" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_CXX_COMPILER="$compiler" \
   | sed -n 's/^-- \(zorvik .*\)/\1/p')
 expect_equal "find_package version checks" "zorvik 2: 0
 zorvik 4: 0
@@ -120,7 +122,7 @@ expect_equal "pkg-config libdir" "$prefix/$libdir" "$(pkg-config --variable=libd
 pkg-config --atleast-version=3 zorvik || fail "pkg-config --atleast-version=3"
 mkdir "$scratch/with-pkg-config"
 # shellcheck disable=SC2046,SC2086
-if c++ -std=c++17 $flags -o "$scratch/with-pkg-config/hash_stdin" "$source/examples/hash_stdin.cpp" \
+if "$compiler" -std=c++17 $flags -o "$scratch/with-pkg-config/hash_stdin" "$source/examples/hash_stdin.cpp" \
      $(pkg-config --cflags --libs zorvik) -Wl,-rpath,"$(pkg-config --variable=libdir zorvik)" \
      2>"$scratch/pc.log"; then
   run_example "pkg-config build" "$scratch/with-pkg-config/hash_stdin"
