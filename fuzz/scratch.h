@@ -1,0 +1,65 @@
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <zorvik/config.h>
+
+// A scratch directory made once per fuzzer process and used as HOME, so that
+// reading SFV files and setting keys never touches the user's configuration.
+// The system-wide file is looked for in a directory that stays empty.
+inline const std::string& scratchDirectory() {
+  // Never destroyed, so the exit handler below can still read it.
+  static const std::string& directory = *new std::string([] {
+    // tmpfs where there is one: every run writes files, some of them synced.
+    std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    pattern += "/zorvik-fuzz-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+      perror("mkdtemp");
+      abort();
+    }
+    setenv("HOME", pattern.c_str(), 1);
+    config::reload((pattern + "/no-system/").c_str());
+    atexit([] { std::system(("rm -rf '" + scratchDirectory() + "'").c_str()); });
+    return pattern;
+  }());
+  return directory;
+}
+
+inline void writeFile(const std::string& path, const unsigned char* data, size_t size) {
+  FILE* file = fopen(path.c_str(), "wb");
+  if (file == nullptr || fwrite(data, 1, size, file) != size || fclose(file) != 0) {
+    perror(path.c_str());
+    abort();
+  }
+}
+
+// Aborts with a message when `condition` is false; the fuzzer reports it.
+#define FUZZ_CHECK(condition)                                                 \
+  do {                                                                        \
+    if (!(condition)) {                                                       \
+      fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+      abort();                                                                \
+    }                                                                         \
+  } while (0)
+
+// Prints entries (a name and its hash bytes) to standard error, names as
+// escaped bytes, so that a failed comparison can be read.
+template <class Entry>
+void dumpEntries(const char* title, const std::vector<Entry>& entries) {
+  fprintf(stderr, "%s: %zu entries\n", title, entries.size());
+  for (const Entry& e : entries) {
+    fprintf(stderr, "  \"");
+    for (wchar_t c : e.name) {
+      if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') fputc(static_cast<int>(c), stderr);
+      else fprintf(stderr, "\\x%02X", static_cast<unsigned>(c));
+    }
+    fprintf(stderr, "\" ");
+    for (unsigned char b : e.hash) fprintf(stderr, "%02x", b);
+    fputc('\n', stderr);
+  }
+}
