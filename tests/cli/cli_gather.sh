@@ -52,6 +52,14 @@ run -r -c seen.sfv a a/b
 expect "a and a/b" 0 $'a/b was previously seen as a/b\n'"$(completions a/x a/b/y)
 " ""
 
+# Both streams keep their order when they share one file.
+"$ZORVIK" -r -c mixed.sfv a a missing >"$SCRATCH/both" 2>&1
+status=$?
+checks=$((checks + 1))
+[ "$status" = 0 ] || fail "mixed streams: status $status"
+same "mixed streams" $'a was previously seen as a\nCould not stat file: missing\n'"$(completions a/x a/b/y)
+" "$SCRATCH/both"
+
 # A symbolic link back to an ancestor is reported, not followed.
 mkfile loop/f 'f\n'
 mkdir -p loop/sub
