@@ -80,6 +80,13 @@ version=$(zorvik --version | head -n 1)
 [ "$version" = "zorvik  version 3.00" ] || die "zorvik --version says: $version"
 [ "$(pkg-config --modversion zorvik)" = 3.00 ] || die "pkg-config does not find zorvik 3.00"
 ldconfig -p | grep -q 'libzorvik\.so\.3 ' || die "libzorvik.so.3 is not in the loader cache"
+for page in /usr/share/man/man1/zorvik.1.gz /usr/share/man/man5/zorvik.conf.5.gz; do
+  zcat "$page" | groff -man -ww -z || die "$page does not render"
+done
+completion=/usr/share/bash-completion/completions/zorvik
+# shellcheck source=/dev/null
+[ "$(bash -c "source $completion && complete -p zorvik")" = "complete -F _zorvik zorvik" ] ||
+  die "$completion does not register a completion for zorvik"
 echo "$version"
 
 step "create and verify with the installed program"
