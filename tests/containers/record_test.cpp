@@ -1,4 +1,7 @@
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -69,10 +72,11 @@ protected:
 
   // A verify run as the program makes it: the answers of isPreviouslyVerified;
   // entries not passed are "hashed" and verify when `correct` says so.
-  std::vector<int> verify(const std::function<bool(size_t)>& correct = [](size_t) { return true; }) {
+  std::vector<int> verify(const std::function<bool(size_t)>& correct = [](size_t) { return true; },
+                          const std::string& listName = "list.sfv") {
     std::vector<int> answers;
     sfv list;
-    EXPECT_EQ(list.open(wide(path("list.sfv")).c_str()), 0);
+    EXPECT_EQ(list.open(wide(path(listName)).c_str()), 0);
     for (;;) {
       wchar_t name[512];
       unsigned long long size;
@@ -307,6 +311,34 @@ TEST_F(record, readOnlyFileIsVerifiedNotRewritten) {
   sfv list;
   EXPECT_EQ(list.open(wide(path("list.sfv")).c_str()), -5);
   EXPECT_EQ(list.open(wide(path("missing.sfv")).c_str()), -4);
+}
+
+TEST_F(record, readOnlyMountIsVerifiedNotRewritten) {
+  configure("signature=mine\n");
+  unsigned long long now = container::ticksNow();
+  std::string content = listOf(3) + recordOf("mine", now, {0xA0});
+  ASSERT_EQ(mkdir(path("ro").c_str(), 0755), 0);
+  write("ro/list.sfv", content);
+  std::string directory = path("ro");
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // A mount namespace of its own, so the read-only view ends with the child.
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount(directory.c_str(), directory.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+        mount(nullptr, directory.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+      _exit(77);
+    bool refused = access(path("ro/list.sfv").c_str(), W_OK) != 0 && errno == EROFS;
+    std::vector<int> answers = verify([](size_t) { return true; }, "ro/list.sfv");
+    bool kept = read("ro/list.sfv") == content;
+    _exit(refused && kept && answers == std::vector<int>{1, 0, 1} && !HasFailure() ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no read-only bind mount possible here";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(read("ro/list.sfv"), content);
 }
 
 }  // namespace

@@ -34,6 +34,13 @@ inline std::string narrow(const wchar_t* text) {
   return out.data();
 }
 
+// `text` with every decimal digit shown as 9, to check the shape of a time.
+inline std::string digitsMasked(std::string text) {
+  for (char& c : text)
+    if (c >= '0' && c <= '9') c = '9';
+  return text;
+}
+
 // Each test gets a scratch directory with its own HOME (reading an SFV file
 // may write the user's signature), an empty system configuration and UTC.
 class scratch : public ::testing::Test {
