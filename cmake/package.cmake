@@ -6,19 +6,26 @@ set(CPACK_PACKAGE_VENDOR "zorvik developers")
 set(CPACK_PACKAGE_CONTACT "zorvik developers")
 set(CPACK_PACKAGE_VERSION ${ZORVIK_VERSION_TEXT})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "fast file checksum creation and validation tool")
-set(CPACK_PACKAGE_DESCRIPTION
-  "zorvik writes SFV files (CRC-32) and MD5 lists for files and directory trees and verifies them. SFV files remember which entries verified, so a later run skips unchanged files. The package also holds the shared library libzorvik with its headers, CMake package and pkg-config file.")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+  "zorvik writes SFV files (CRC-32) and MD5 lists for files and directory\n"
+  "trees and verifies them. SFV files remember which entries verified, so\n"
+  "a later run skips unchanged files. The package also holds the shared\n"
+  "library libzorvik with its headers, CMake package and pkg-config file.")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://zorvik.org/")
-set(CPACK_STRIP_FILES OFF)
+set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "zorvik developers")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# The package ships a shared library: register it with ldconfig and
-# describe it for packages built against it.
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+# The package ships a shared library: describe it for packages built
+# against it, and refresh the loader cache through dpkg's trigger.
+file(WRITE ${PROJECT_BINARY_DIR}/debian/shlibs
+  "libzorvik ${PROJECT_VERSION_MAJOR} zorvik (>= ${ZORVIK_VERSION_TEXT})\n")
+file(WRITE ${PROJECT_BINARY_DIR}/debian/triggers "activate-noawait ldconfig\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+  ${PROJECT_BINARY_DIR}/debian/shlibs ${PROJECT_BINARY_DIR}/debian/triggers)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 find_program(ZORVIK_DPKG_SHLIBDEPS dpkg-shlibdeps)
 mark_as_advanced(ZORVIK_DPKG_SHLIBDEPS)
