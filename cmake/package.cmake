@@ -27,9 +27,11 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${PROJECT_BINARY_DIR}/debian/shlibs ${PROJECT_BINARY_DIR}/debian/triggers)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
+# cpack needs both tools to compute the dependencies from the binaries.
 find_program(ZORVIK_DPKG_SHLIBDEPS dpkg-shlibdeps)
-mark_as_advanced(ZORVIK_DPKG_SHLIBDEPS)
-if(ZORVIK_DPKG_SHLIBDEPS)
+find_program(ZORVIK_FILE file)
+mark_as_advanced(ZORVIK_DPKG_SHLIBDEPS ZORVIK_FILE)
+if(ZORVIK_DPKG_SHLIBDEPS AND ZORVIK_FILE)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   # The program needs libzorvik.so.3, which this package itself brings.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS

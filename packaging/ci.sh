@@ -7,7 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 
-packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev dpkg-dev groff-base mandoc)
+packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev dpkg-dev file groff-base
+          mandoc)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
