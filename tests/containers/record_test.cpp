@@ -246,6 +246,13 @@ TEST_F(record, linesAroundRecordSurviveRewrite) {
   EXPECT_EQ(recordLines().back(), ";R2-8A==");
   EXPECT_EQ(verify(), all(4, 1));
 
+  // A long line is one line: no piece of it passes for a record line.
+  std::string tricky = listOf(2) + std::string(511, 'x') + ";R2-theirs 00000001\n";
+  write("list.sfv", tricky);
+  EXPECT_EQ(verify(), all(2, 0));
+  EXPECT_EQ(read("list.sfv").rfind(tricky + ";R2-mine\n", 0), 0u);
+  EXPECT_EQ(verify(), all(2, 1));
+
   write("list.sfv", "f 00000001");
   EXPECT_EQ(verify(), all(1, 0));
   EXPECT_EQ(read("list.sfv").rfind("f 00000001\n;R2-mine\n", 0), 0u);
