@@ -9,10 +9,9 @@ set(ZORVIK_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/zorvik)
 # The program finds its library through the default search path when the
 # prefix's libdir is a system one; anywhere else it carries a run path
 # relative to itself, so the installed tree can be moved as a whole.
-set(_zorvik_libdir_abs ${CMAKE_INSTALL_FULL_LIBDIR})
 set(_zorvik_system_dirs
   ${CMAKE_PLATFORM_IMPLICIT_LINK_DIRECTORIES} ${CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES})
-if(NOT _zorvik_libdir_abs IN_LIST _zorvik_system_dirs)
+if(NOT CMAKE_INSTALL_FULL_LIBDIR IN_LIST _zorvik_system_dirs)
   file(RELATIVE_PATH _zorvik_bin_to_lib
     ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
   set_target_properties(zorvik PROPERTIES INSTALL_RPATH "$ORIGIN/${_zorvik_bin_to_lib}")
