@@ -21,6 +21,12 @@
 #if ZORVIK_BENCH_ISAL
 #include <isa-l/crc.h>
 #endif
+#if ZORVIK_BENCH_ISAL_VARIANTS
+// ISA-L's PCLMULQDQ (by8) and VPCLMULQDQ (by16_10) versions; same contract
+// as crc32_gzip_refl.
+extern "C" uint32_t crc32_gzip_refl_by8(uint32_t crc, const unsigned char* buf, uint64_t len);
+extern "C" uint32_t crc32_gzip_refl_by16_10(uint32_t crc, const unsigned char* buf, uint64_t len);
+#endif
 #if ZORVIK_BENCH_ZLIB
 #include <zlib.h>
 #endif
@@ -81,6 +87,14 @@ void registerAll() {
 #if ZORVIK_BENCH_ISAL
   benchmark::RegisterBenchmark("crc32/isal_gzip_refl", [](benchmark::State& state) {
     run(state, [](const unsigned char* p, size_t n) { return crc32_gzip_refl(0, p, n); });
+  })->Apply(applySizes);
+#endif
+#if ZORVIK_BENCH_ISAL_VARIANTS
+  benchmark::RegisterBenchmark("crc32/isal_by8", [](benchmark::State& state) {
+    run(state, [](const unsigned char* p, size_t n) { return crc32_gzip_refl_by8(0, p, n); });
+  })->Apply(applySizes);
+  benchmark::RegisterBenchmark("crc32/isal_by16_10", [](benchmark::State& state) {
+    run(state, [](const unsigned char* p, size_t n) { return crc32_gzip_refl_by16_10(0, p, n); });
   })->Apply(applySizes);
 #endif
 #if ZORVIK_BENCH_ZLIB
