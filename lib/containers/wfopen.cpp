@@ -1,5 +1,6 @@
 #include <climits>
 #include <cerrno>
+#include <cwchar>
 
 #include <zorvik/container.h>
 #include <zorvik/text.h>
@@ -10,7 +11,8 @@ FILE* _wfopen(const wchar_t* path, const wchar_t* mode) {
   char name[PATH_MAX];
   char how[32];
   if (wideToBytes(name, path, sizeof name) < 0) {
-    errno = ENAMETOOLONG;
+    // Otherwise a character with no byte of its own: no file can carry it.
+    errno = wcslen(path) >= sizeof name ? ENAMETOOLONG : EILSEQ;
     return nullptr;
   }
   if (wideToBytes(how, mode, sizeof how) < 0) {

@@ -102,6 +102,7 @@ TEST_F(containerBase, wfopenKeepsBytesAndRefusesCutNames) {
   EXPECT_EQ(errno, ENAMETOOLONG);
   std::wstring unrepresentable = wide(_dir + "/") + L"\u263a";
   EXPECT_EQ(_wfopen(unrepresentable.c_str(), L"w"), nullptr);
+  EXPECT_EQ(errno, EILSEQ);
 }
 
 TEST_F(containerBase, destroyedWithoutCloseKeepsOnlyHeader) {
