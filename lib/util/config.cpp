@@ -265,7 +265,8 @@ config* config::instance() {
 void config::reload(const char* systemDirectory) {
   delete _instance;
   _instance = nullptr;
-  snprintf(s_systemDirectory, sizeof s_systemDirectory, "%s", systemDirectory);
+  snprintf(s_systemDirectory, sizeof s_systemDirectory, "%s",
+           systemDirectory != nullptr ? systemDirectory : "/etc/");
 }
 
 config_value& config::operator[](const char* key) {
@@ -294,6 +295,12 @@ bool config::set(const char* key, const char* value) {
   if (descriptor < 0) return false;
 
   FILE* in = fopen(path, "rt");
+  if (in == nullptr && errno != ENOENT) {
+    // A file we cannot read must not be replaced by one without its settings.
+    close(descriptor);
+    unlink(temporary);
+    return false;
+  }
   struct stat status;
   mode_t mode = (in != nullptr && fstat(fileno(in), &status) == 0)
                     ? (status.st_mode & 07777)

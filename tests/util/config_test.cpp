@@ -253,7 +253,7 @@ TEST(ConfigSet, FailureKeepsTheUserFile) {
   EXPECT_FALSE(config::instance()->set("k", "v"));
 }
 
-TEST(ConfigSet, FailsInAnUnwritableDirectory) {
+TEST(ConfigSet, FailsWithoutPermission) {
   if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
   scratchHome scratch;
   scratch.writeUser("a=1\n");
@@ -261,6 +261,12 @@ TEST(ConfigSet, FailsInAnUnwritableDirectory) {
   EXPECT_FALSE(config::instance()->set("a", "2"));
   chmod(scratch.userDir().c_str(), 0755);
   EXPECT_EQ(scratchHome::read(scratch.userFile()), "a=1\n");
+
+  chmod(scratch.userFile().c_str(), 0200);
+  EXPECT_FALSE(config::instance()->set("b", "2"));
+  chmod(scratch.userFile().c_str(), 0644);
+  EXPECT_EQ(scratchHome::read(scratch.userFile()), "a=1\n");
+  EXPECT_EQ(listDirectory(scratch.userDir()), std::vector<std::string>{"zorvik.conf"});
 }
 
 // Two first runs at once with one HOME: one Signature line, nothing else lost.
