@@ -2,6 +2,7 @@
 // portable reference.
 #include <cstdio>
 #include <random>
+#include <thread>
 
 #include "hash/crc_impl.h"
 #include "support.h"
@@ -71,6 +72,19 @@ TEST(CrcVariants, DispatcherAgreesWithReference) {
   auto data = randomBytes(100000, 7);
   EXPECT_EQ(zorvik::crcUpdate(0x12345678u, data.data(), data.size()),
             crcUpdatePortable(0x12345678u, data.data(), data.size()));
+}
+
+// The choice is made on the first call, which here comes from four threads
+// at once (run under ThreadSanitizer in CI).
+TEST(CrcVariants, FirstUseFromManyThreads) {
+  auto data = randomBytes(65536, 8);
+  const uint32_t want = crcUpdatePortable(0xFFFFFFFFu, data.data(), data.size());
+  uint32_t got[4] = {};
+  std::vector<std::thread> threads;
+  for (auto& g : got)
+    threads.emplace_back([&data, &g] { g = zorvik::crcUpdate(0xFFFFFFFFu, data.data(), data.size()); });
+  for (auto& t : threads) t.join();
+  for (uint32_t g : got) EXPECT_EQ(g, want);
 }
 
 // All lengths 0-4096 at every alignment 0-15, from a random register.
