@@ -15,7 +15,8 @@ namespace {
 // The regular files to hash, in the order gathering found them.
 path_list fileList;
 
-// Hashes `node`'s file and queues its entry; a code other than 0 ends the run.
+// Hashes the file at `path` and queues its entry; a code other than 0 ends
+// the run.
 int hashOne(run_context& context, const char* path) {
   if (bytesToWide(context.path, path, pathRoom) < 0) {
     report("Path is too long\n");
