@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# First verify runs started at once with one fresh HOME all create the
+# user's signature: the configuration file must end with exactly one
+# Signature line and every setting it held before.
+. "$(dirname "$0")/lib.sh"
+
+ROUNDS=20
+
+printf 'some data\n' > data
+crc=$(crc_of data)
+for n in 1 2 3 4; do printf 'data %s\n' "$crc" > "list$n.sfv"; done
+
+for round in $(seq 1 $ROUNDS); do
+  # Every fourth round runs four at once.
+  runs=2
+  [ $((round % 4)) -eq 0 ] && runs=4
+  export HOME=$SCRATCH/home$round
+  conf=$HOME/.config/zorvik
+  mkdir -p "$conf"
+  printf 'expiretime=30d\nfoo=bar\n; a comment\nUpdateDB = true\n' > "$conf/zorvik.conf"
+  pids=()
+  for n in $(seq 1 $runs); do
+    sed -i '/^;/d' "list$n.sfv"   # no record: a first run
+    timeout 60 "$ZORVIK" -q "list$n.sfv" > "out$n" 2>&1 &
+    pids+=($!)
+  done
+  for n in $(seq 1 $runs); do
+    wait "${pids[$((n - 1))]}"
+    status=$?
+    expect_eq "round $round, run $n: status" 0 "$status"
+    expect_eq "round $round, run $n: output" "$(printf '1 files checked\nAll files Ok')" "$(cat "out$n")"
+  done
+  file=$conf/zorvik.conf
+  expect_eq "round $round: Signature lines" 1 "$(grep -aic '^signature=' "$file")"
+  grep -aqx 'expiretime=30d' "$file" || fail "round $round: expiretime lost: $(tr '\n' '|' < "$file")"
+  grep -aqx 'foo=bar' "$file" || fail "round $round: foo lost: $(tr '\n' '|' < "$file")"
+  grep -aqix 'updatedb *= *true' "$file" || fail "round $round: UpdateDB lost: $(tr '\n' '|' < "$file")"
+  expect_eq "round $round: lines in the file" 4 "$(grep -ac . "$file")"
+  expect_eq "round $round: files left in $conf" zorvik.conf "$(ls -A "$conf")"
+done
+
+finish

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# A checksum file that cannot be written completely is never reported as
+# created: /dev/full, a file-size limit, and (as root) a full tmpfs.
+. "$(dirname "$0")/lib.sh"
+
+printf 'alpha\n' > a
+printf 'beta\n' > b
+
+# --- /dev/full: every write fails with ENOSPC (-> Unknown error, 255).
+for type in sfv md5; do
+  for quiet in "" -q; do
+    what="-c /dev/full -t $type $quiet a b"
+    run 30 "$ZORVIK" -c /dev/full -t $type $quiet a b
+    expect_sound "$what"
+    expect_eq "$what: status" 255 "$RC"
+    expected='Error writing checksum file: Unknown error'
+    if [ -n "$quiet" ]; then
+      expect_eq "$what: output" "$expected" "$(cat "$OUT")"
+    else
+      expect_eq "$what: output" \
+        "$(printf 'a: 100%% complete\nb: 100%% complete\n%s' "$expected")" "$(cat "$OUT")"
+    fi
+  done
+  # No files at all: only the header lines, which fail at the final flush.
+  run 30 "$ZORVIK" -q -t $type -c /dev/full
+  expect_sound "-c /dev/full -t $type (no files)"
+  expect_eq "-c /dev/full -t $type (no files): status" 255 "$RC"
+  expect_eq "-c /dev/full -t $type (no files): output" \
+    'Error writing checksum file: Unknown error' "$(cat "$OUT")"
+done
+
+# --- A file-size limit (EFBIG) cuts the list short part-way.
+mkdir -p many
+for i in $(seq 1 300); do printf '%s\n' "$i" > "many/file-with-a-longish-name-$i.txt"; done
+for list in cut.sfv cut.md5; do
+  (trap '' XFSZ; ulimit -f 4; exec timeout 30 "$ZORVIK" -q -r -c "$list" many) >"$OUT" 2>"$ERR"
+  RC=$?
+  expect_sound "ulimit -f 4, -c $list"
+  expect_eq "ulimit -f 4, -c $list: status" 255 "$RC"
+  expect_eq "ulimit -f 4, -c $list: output" \
+    'Error writing checksum file: Unknown error' "$(cat "$OUT")"
+  size=$(stat -c %s "$list")
+  [ "$size" -le 4096 ] || fail "ulimit -f 4, -c $list: file of $size bytes beyond the limit"
+done
+
+# --- A full file system (root only: a private mount namespace with a
+# one-page tmpfs). The list outgrows the page.
+if [ "$(id -u)" -eq 0 ] && unshare -m true 2>/dev/null; then
+  mkdir -p full
+  for list in full/list.sfv full/list.md5; do
+    unshare -m bash -c '
+      mount -t tmpfs -o size=4k tmpfs full || exit 99
+      exec timeout 30 "$1" -q -r -c "$2" many' _ "$ZORVIK" "$list" >"$OUT" 2>"$ERR"
+    RC=$?
+    if [ "$RC" -eq 99 ]; then
+      note "tmpfs not mountable here; full file system case skipped"
+      break
+    fi
+    expect_sound "full tmpfs, -c $list"
+    expect_eq "full tmpfs, -c $list: status" 255 "$RC"
+    expect_eq "full tmpfs, -c $list: output" \
+      'Error writing checksum file: Unknown error' "$(cat "$OUT")"
+  done
+
+  # The verification record cannot be appended on a full disk: the entry
+  # lines must survive, and once there is room the list still verifies.
+  unshare -m bash -c '
+    mount -t tmpfs -o size=64k tmpfs full || exit 99
+    cd full && cp ../a ../b . &&
+    "$1" -q -c list.sfv a b || exit 98
+    cp list.sfv ../before.sfv
+    dd if=/dev/zero of=filler bs=4k 2>/dev/null
+    timeout 30 "$1" list.sfv > ../.verify.out 2> ../.verify.err
+    echo $? > ../.verify.rc
+    rm -f filler
+    cp list.sfv ../after.sfv
+    exec timeout 30 "$1" -a list.sfv' _ "$ZORVIK" >"$OUT" 2>"$ERR"
+  RC=$?
+  if [ "$RC" -ne 99 ]; then
+    full_rc=$(cat .verify.rc)
+    if [ "$full_rc" -gt 128 ] && [ "$full_rc" -lt 247 ]; then
+      fail "verify on a full disk: killed by signal $((full_rc - 128))"
+    fi
+    note "verify with the record unwritable: status $full_rc, output: $(tr '\n' '|' < .verify.out)"
+    expect_eq "verify on a full disk: entry lines" "$(entries before.sfv)" "$(entries after.sfv)"
+    expect_sound "verify -a after freeing space"
+    expect_eq "verify -a after freeing space: status" 0 "$RC"
+    expect_eq "verify -a after freeing space: output" \
+      "$(printf 'a: 100%% complete\ra: Ok                   \nb: 100%% complete\rb: Ok                   \n2 files checked\nAll files Ok')" \
+      "$(cat "$OUT")"
+  fi
+else
+  note "not root: full file system cases skipped"
+fi
+
+finish
