@@ -123,7 +123,8 @@ public:
 
 private:
   void fill();
-  bool fillSlot(int slot);
+  int mapWindow(int slot);
+  int readPieces(int room);
   void endJob();
   unsigned waitWhile(unsigned busy, int* waiting);
   void wake(int* waiting);

@@ -1,4 +1,5 @@
 #include <sys/mman.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -55,53 +56,72 @@ void reader::fill() {
   while (_remaining > 0) {
     unsigned word = waitWhile(0, &_readerWaiting);
     if ((word & ring::jobCancelled) != 0) break;
-    if (!fillSlot(_writeIndex)) break;
-    _writeIndex = (_writeIndex + 1) % ring::slotCount;
-    __atomic_fetch_sub(&_freeSlots, 1, __ATOMIC_SEQ_CST);
+    int filled = _useMap ? mapWindow(_writeIndex) : readPieces(word & ring::freeMask);
+    if (filled == 0) break;
+    _writeIndex = (_writeIndex + filled) % ring::slotCount;
+    __atomic_fetch_sub(&_freeSlots, static_cast<unsigned>(filled), __ATOMIC_SEQ_CST);
     wake(&_consumerWaiting);
   }
   endJob();
 }
 
-bool reader::fillSlot(int slot) {
-  int fd = fileno(_file);
-  if (_useMap) {
+// Maps the next window into `slot`: 1 on success, 0 on failure.
+int reader::mapWindow(int slot) {
+  unsigned int length =
+      static_cast<unsigned int>(std::min<unsigned long long>(_remaining, ring::windowSize));
+  // The consumer gave this slot back, so its old window is free to go.
+  if (_maps[slot] != nullptr) {
+    munmap(_maps[slot], _lengths[slot]);
+    _maps[slot] = nullptr;
+  }
+  void* window = mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fileno(_file),
+                      static_cast<off_t>(_offset));
+  if (window == MAP_FAILED) {
+    __atomic_store_n(&_errorNumber, errno, __ATOMIC_RELAXED);
+    return 0;
+  }
+  _maps[slot] = static_cast<unsigned char*>(window);
+  _lengths[slot] = length;
+  _offset += length;
+  _remaining -= length;
+  return 1;
+}
+
+// Reads the next pieces into up to `room` free slots with one vectored read
+// (more after a short one); returns how many were filled, 0 on failure.
+// A piece never asks for more than the size the file had when it was
+// opened, so a growing file ends there; an early end of file means that it
+// shrank.
+int reader::readPieces(int room) {
+  struct iovec pieces[ring::slotCount];
+  unsigned long long left = _remaining;
+  int count = 0;
+  for (; count < room && left > 0; ++count) {
+    int slot = (_writeIndex + count) % ring::slotCount;
     unsigned int length =
-        static_cast<unsigned int>(std::min<unsigned long long>(_remaining, ring::windowSize));
-    // The consumer gave this slot back, so its old window is free to go.
-    if (_maps[slot] != nullptr) {
-      munmap(_maps[slot], _lengths[slot]);
-      _maps[slot] = nullptr;
-    }
-    void* window = mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd,
-                        static_cast<off_t>(_offset));
-    if (window == MAP_FAILED) {
-      __atomic_store_n(&_errorNumber, errno, __ATOMIC_RELAXED);
-      return false;
-    }
-    _maps[slot] = static_cast<unsigned char*>(window);
+        static_cast<unsigned int>(std::min<unsigned long long>(left, ring::pieceSize));
+    pieces[count].iov_base = _buffers[slot];
+    pieces[count].iov_len = length;
     _lengths[slot] = length;
-    _offset += length;
-    _remaining -= length;
-    return true;
+    left -= length;
   }
-  // Never ask for more than the size the file had when it was opened, so a
-  // growing file ends there; an early end of file means it shrank.
-  unsigned int want =
-      static_cast<unsigned int>(std::min<unsigned long long>(_remaining, ring::pieceSize));
-  unsigned int got = 0;
-  while (got < want) {
-    ssize_t n = read(fd, _buffers[slot] + got, want - got);
-    if (n > 0) {
-      got += static_cast<unsigned int>(n);
-    } else if (n == 0 || errno != EINTR) {
+  int done = 0;
+  while (done < count) {
+    ssize_t n = readv(fileno(_file), pieces + done, count - done);
+    if (n <= 0) {
+      if (n < 0 && errno == EINTR) continue;
       __atomic_store_n(&_errorNumber, n == 0 ? EIO : errno, __ATOMIC_RELAXED);
-      return false;
+      return 0;
+    }
+    size_t got = static_cast<size_t>(n);
+    while (got > 0 && got >= pieces[done].iov_len) got -= pieces[done++].iov_len;
+    if (got > 0) {
+      pieces[done].iov_base = static_cast<unsigned char*>(pieces[done].iov_base) + got;
+      pieces[done].iov_len -= got;
     }
   }
-  _lengths[slot] = want;
-  _remaining -= want;
-  return true;
+  _remaining = left;
+  return count;
 }
 
 void reader::endJob() {
@@ -113,8 +133,10 @@ void reader::endJob() {
 bool reader::wait(unsigned char** data, unsigned int* length) {
   if (*data != nullptr) {
     _readIndex = (_readIndex + 1) % ring::slotCount;
-    __atomic_fetch_add(&_freeSlots, 1, __ATOMIC_SEQ_CST);
-    wake(&_readerWaiting);
+    unsigned word = __atomic_fetch_add(&_freeSlots, 1, __ATOMIC_SEQ_CST) + 1;
+    // A sleeping reader is woken only once half the ring is free, so that
+    // it wakes to refill several slots rather than one.
+    if ((word & ring::freeMask) >= ring::refillMark) wake(&_readerWaiting);
   }
   unsigned word = waitWhile(ring::slotCount, &_consumerWaiting);
   if ((word & ring::jobEnded) != 0 &&

@@ -9,6 +9,9 @@ inline constexpr unsigned long long mapLimit = 999999999ULL;
 inline constexpr unsigned int windowSize = 4194304;  // a multiple of any page size
 inline constexpr unsigned int pieceSize = 8192;
 
+// Free slots at which a reader asleep on a full ring is woken.
+inline constexpr unsigned refillMark = 4;
+
 // Bits of the ring's atomic word above the free-slot count.
 inline constexpr unsigned freeMask = 0xFF;
 inline constexpr unsigned jobEnded = 0x100;

@@ -14,8 +14,9 @@
 // while the other side is really busy.
 namespace spin {
 
-// Polls of a short spin; each one pauses the core briefly.
-inline constexpr int rounds = 2000;
+// Polls of a short spin, some tens of microseconds: each one pauses the
+// core for a few dozen nanoseconds.
+inline constexpr int rounds = 400;
 
 inline void relax() {
 #if defined(__x86_64__) || defined(__i386__)

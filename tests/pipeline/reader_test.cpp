@@ -73,7 +73,7 @@ TEST(Reader, ModeFollowsSizeAtTheBillionBoundary) {
   delivery streamed = readAll(r, path, 1000000000ULL, true);
   EXPECT_EQ(streamed.lengths, expectedChunks(1000000000ULL, 8192, 122071));
   EXPECT_EQ(streamed.misplaced, 0u);
-  makeFile(path, 999999999ULL, true);
+  ASSERT_EQ(truncate(path.c_str(), 999999999LL), 0);
   delivery mapped = readAll(r, path, 999999999ULL, true);
   EXPECT_EQ(mapped.lengths, expectedChunks(999999999ULL, 4194304, 239));
   EXPECT_EQ(mapped.misplaced, 0u);
