@@ -115,8 +115,10 @@ public:
   void abandon(int errorNumber);
   // errno of the job's failure, 0 when there was none.
   int getError() const { return __atomic_load_n(&_errorNumber, __ATOMIC_ACQUIRE); }
-  // Consumer side, while the reader is idle: the next job starts clean.
+  // Consumer side, while the reader is idle: the next job starts clean, and
+  // a job that the consumer read by itself records its failure here.
   void clearError() { __atomic_store_n(&_errorNumber, 0, __ATOMIC_RELAXED); }
+  void setError(int errorNumber) { __atomic_store_n(&_errorNumber, errorNumber, __ATOMIC_RELAXED); }
 
   int _stop;
   event _workEvent;
@@ -170,18 +172,31 @@ public:
   }
 
   bool wait() {
-    _doneEvent.wait();
+    if (!spinForDone()) _doneEvent.wait();
     return true;
   }
 
   bool wait(int milliseconds) {
-    if (milliseconds != 0) return _doneEvent.timedWait(milliseconds);
+    if (milliseconds != 0) return spinForDone() || _doneEvent.timedWait(milliseconds);
     return _doneEvent.tryWait();
   }
 
 private:
+  // Small files are done within microseconds, sooner than a sleeping
+  // thread wakes up: look a few times before going to sleep.
+  bool spinForDone() {
+    for (int i = 0; i < 200; ++i) {
+      if (_doneEvent.tryWait()) return true;
+#if defined(__x86_64__) || defined(__i386__)
+      __builtin_ia32_pause();
+#endif
+    }
+    return false;
+  }
+
   void runJob();
   void consume(FILE* file, unsigned long long size);
+  void consumeWhole(FILE* file, unsigned int size);
 
   reader _input;
   int _stop;
@@ -191,4 +206,5 @@ private:
   int _openError;
   hasher* _jobHasher;
   event _doneEvent;
+  unsigned char _piece[8192];  // a file that fits in one piece
 };

@@ -56,7 +56,8 @@ void reader::fill() {
   while (_remaining > 0) {
     unsigned word = waitWhile(0, &_readerWaiting);
     if ((word & ring::jobCancelled) != 0) break;
-    int filled = _useMap ? mapWindow(_writeIndex) : readPieces(word & ring::freeMask);
+    int room = std::min<int>(word & ring::freeMask, ring::readBatch);
+    int filled = _useMap ? mapWindow(_writeIndex) : readPieces(room);
     if (filled == 0) break;
     _writeIndex = (_writeIndex + filled) % ring::slotCount;
     __atomic_fetch_sub(&_freeSlots, static_cast<unsigned>(filled), __ATOMIC_SEQ_CST);
@@ -165,7 +166,7 @@ unsigned reader::waitWhile(unsigned busy, int* waiting) {
   for (int i = 0; i < spin::rounds; ++i) {
     word = __atomic_load_n(&_freeSlots, __ATOMIC_ACQUIRE);
     if (word != busy) return word;
-    spin::relax();
+    spin::relax(i);
   }
   for (;;) {
     // Announce the sleep before the last look, and the other side changes

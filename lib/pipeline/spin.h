@@ -1,6 +1,7 @@
 #pragma once
 
 #include <linux/futex.h>
+#include <sched.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -14,11 +15,18 @@
 // while the other side is really busy.
 namespace spin {
 
-// Polls of a short spin, some tens of microseconds: each one pauses the
-// core for a few dozen nanoseconds.
-inline constexpr int rounds = 400;
+// A poll loop's patience before it sleeps: first a few microseconds of
+// pauses, for a partner running on the other core; then yields, for a
+// partner waiting for this very core (the scheduler likes to put two threads
+// that wake each other on one core, where pausing would only keep it out).
+inline constexpr int pauseRounds = 100;
+inline constexpr int rounds = pauseRounds + 40;
 
-inline void relax() {
+inline void relax(int round) {
+  if (round >= pauseRounds) {
+    sched_yield();
+    return;
+  }
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_ia32_pause();
 #elif defined(__aarch64__)
@@ -39,7 +47,7 @@ inline void futexWake(unsigned* word) {
 inline void await(event& e) {
   for (int i = 0; i < rounds; ++i) {
     if (e.tryWait()) return;
-    relax();
+    relax(i);
   }
   e.wait();
 }

@@ -82,12 +82,14 @@ class recordingHasher : public hasher {
 public:
   unsigned long long fileSize = 0;
   bool sparse = false;
-  useconds_t sleepPerChunk = 0;
+  useconds_t sleepPerChunk = 0;    // after reading the chunk
+  useconds_t sleepBeforeChunk = 0;  // before reading it
   std::function<void(size_t)> afterChunk;
 
   std::atomic<int> inits{0};
   std::atomic<int> finals{0};
   std::atomic<size_t> chunkCount{0};
+  std::atomic<size_t> entered{0};
   std::vector<unsigned int> lengths;
   unsigned long long position = 0;
   unsigned long long misplaced = 0;
@@ -97,10 +99,13 @@ public:
     ++inits;
     lengths.clear();
     chunkCount = 0;
+    entered = 0;
     position = 0;
     misplaced = 0;
   }
   void update(unsigned char* data, unsigned int length) override {
+    ++entered;
+    if (sleepBeforeChunk != 0) usleep(sleepBeforeChunk);
     lengths.push_back(length);
     const unsigned long long edge = 1 << 20;
     if (sparse && position >= edge) {

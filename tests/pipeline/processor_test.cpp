@@ -44,7 +44,8 @@ TEST(Processor, JobsInARowEachDescribeThemselves) {
       {"streamed", 1000000000ULL, true, error::ok, 100, true},
       {"empty", 0, false, error::ok, 100, true},
       {unreadable, 0, false, unreadableResult, 0, false},
-      {"mapped2", 4194304, false, error::ok, 100, true},
+      {"oneWindow", 4194304, false, error::ok, 100, true},
+      {"tiny", 100, false, error::ok, 100, true},
       {"empty2", 0, false, error::ok, 100, true},
   };
   processor p;
@@ -144,8 +145,9 @@ TEST(Processor, ShutdownWhileBusyFinishesTheJob) {
 }
 
 // A file cut short under the hasher ends its job with File read error, and
-// the process lives on: mapped pages that vanish raise SIGBUS, stream reads
-// meet the end of file early.
+// the process lives on: mapped pages that vanish raise SIGBUS (in a window
+// from the reader, or in a file mapped whole), stream reads meet the end of
+// file early.
 TEST(Processor, FileTruncatedWhileHashedIsAReadError) {
   scratchDir dir;
   processor p;
@@ -154,17 +156,20 @@ TEST(Processor, FileTruncatedWhileHashedIsAReadError) {
     const char* name;
     unsigned long long size;
     bool sparse;
-  } cases[] = {{"mapped", 8 * 4194304, false}, {"streamed", 1000000000ULL, true}};
+    size_t cutAfter;  // chunks entered
+  } cases[] = {{"mapped", 8 * 4194304, false, 2},
+               {"whole", 3 << 20, false, 1},
+               {"streamed", 1000000000ULL, true, 2}};
   for (auto& c : cases) {
     std::string file = dir.file(c.name);
     makeFile(file, c.size, c.sparse);
     recordingHasher h;
     h.fileSize = c.size;
     h.sparse = c.sparse;
-    h.sleepPerChunk = c.sparse ? 2000 : 30000;
+    h.sleepBeforeChunk = c.sparse ? 2000 : 30000;
     std::wstring path = widen(file);
     ASSERT_EQ(p.processFile(path.c_str(), &h), error::ok);
-    while (h.chunkCount < 2) usleep(500);
+    while (h.entered < c.cutAfter) usleep(500);
     ASSERT_EQ(truncate(file.c_str(), 4096), 0);
     p.wait();
     EXPECT_EQ(p.getResult(), error::file_read_error) << c.name;
