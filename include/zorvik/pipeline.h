@@ -128,6 +128,7 @@ private:
   int mapWindow(int slot);
   int readPieces(int room);
   void endJob();
+  unsigned waitForRoom(unsigned need);
   unsigned waitWhile(unsigned busy, int* waiting);
   void wake(int* waiting);
   void releaseWindows();

@@ -54,10 +54,16 @@ int reader::run() {
 
 void reader::fill() {
   while (_remaining > 0) {
-    unsigned word = waitWhile(0, &_readerWaiting);
+    // Pieces are read several at a time, which costs far fewer system
+    // calls per byte; a window is worth mapping on its own.
+    unsigned need = 1;
+    if (!_useMap) {
+      unsigned long long pieces = (_remaining + ring::pieceSize - 1) / ring::pieceSize;
+      need = static_cast<unsigned>(std::min<unsigned long long>(pieces, ring::refillMark));
+    }
+    unsigned word = waitForRoom(need);
     if ((word & ring::jobCancelled) != 0) break;
-    int room = std::min<int>(word & ring::freeMask, ring::readBatch);
-    int filled = _useMap ? mapWindow(_writeIndex) : readPieces(room);
+    int filled = _useMap ? mapWindow(_writeIndex) : readPieces(word & ring::freeMask);
     if (filled == 0) break;
     _writeIndex = (_writeIndex + filled) % ring::slotCount;
     __atomic_fetch_sub(&_freeSlots, static_cast<unsigned>(filled), __ATOMIC_SEQ_CST);
@@ -159,8 +165,31 @@ void reader::abandon(int errorNumber) {
   releaseWindows();
 }
 
-// Spins, then sleeps, while the ring word equals `busy`; returns the word
-// that ended the wait. `waiting` tells the other side to wake us.
+// Reader side: spins, then sleeps, until `need` slots are free or the job
+// is cancelled; returns the word that ended the wait. A sleeper is woken by
+// the consumer once refillMark slots are free, never later than `need`.
+unsigned reader::waitForRoom(unsigned need) {
+  unsigned word;
+  auto ready = [need](unsigned w) {
+    return (w & ring::jobCancelled) != 0 || (w & ring::freeMask) >= need;
+  };
+  for (int i = 0; i < spin::rounds; ++i) {
+    word = __atomic_load_n(&_freeSlots, __ATOMIC_ACQUIRE);
+    if (ready(word)) return word;
+    spin::relax(i);
+  }
+  for (;;) {
+    __atomic_store_n(&_readerWaiting, 1, __ATOMIC_SEQ_CST);
+    word = __atomic_load_n(&_freeSlots, __ATOMIC_SEQ_CST);
+    if (ready(word)) break;
+    spin::futexWait(&_freeSlots, word);
+  }
+  __atomic_store_n(&_readerWaiting, 0, __ATOMIC_RELAXED);
+  return word;
+}
+
+// Consumer side: spins, then sleeps, while the ring word equals `busy`;
+// returns the word that ended the wait.
 unsigned reader::waitWhile(unsigned busy, int* waiting) {
   unsigned word;
   for (int i = 0; i < spin::rounds; ++i) {

@@ -9,11 +9,8 @@ inline constexpr unsigned long long mapLimit = 999999999ULL;
 inline constexpr unsigned int windowSize = 4194304;  // a multiple of any page size
 inline constexpr unsigned int pieceSize = 8192;
 
-// Pieces read with one system call at most: half the ring, so that the
-// consumer gets the first half while the reader fills the other.
-inline constexpr int readBatch = 4;
-
-// Free slots at which a reader asleep on a full ring is woken.
+// Free slots the reader waits for before it reads more pieces (with one
+// system call), and at which a reader asleep on a full ring is woken.
 inline constexpr unsigned refillMark = 4;
 
 // Bits of the ring's atomic word above the free-slot count.
