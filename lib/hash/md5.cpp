@@ -36,12 +36,15 @@ extern "C" void MD5Update(MD5_CTX* context, const unsigned char* input, unsigned
   unsigned int partLen = 64 - index;
   unsigned int i = 0;
   if (length >= partLen) {
-    std::memcpy(context->buffer + index, input, partLen);
-    zorvik::md5Transform(context->state, context->buffer, 1);
-    // Complete blocks are transformed where they lie.
-    unsigned int blocks = (length - partLen) / 64;
-    zorvik::md5Transform(context->state, input + partLen, blocks);
-    i = partLen + blocks * 64;
+    if (index != 0) {  // complete the held-back block first
+      std::memcpy(context->buffer + index, input, partLen);
+      zorvik::md5Transform(context->state, context->buffer, 1);
+      i = partLen;
+    }
+    // Complete blocks are transformed where they lie, never copied.
+    unsigned int blocks = (length - i) / 64;
+    zorvik::md5Transform(context->state, input + i, blocks);
+    i += blocks * 64;
     index = 0;
   }
   if (length > i) std::memcpy(context->buffer + index, input + i, length - i);  // input may be null when 0
