@@ -1,6 +1,7 @@
 #pragma once
 
 #include <pthread.h>
+#include <sched.h>
 #include <semaphore.h>
 #include <sys/time.h>
 
@@ -184,10 +185,15 @@ public:
 
 private:
   // Small files are done within microseconds, sooner than a sleeping
-  // thread wakes up: look a few times before going to sleep.
+  // thread wakes up: look for a while before going to sleep, pausing first,
+  // then yielding in case the worker waits for this very core.
   bool spinForDone() {
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 600; ++i) {
       if (_doneEvent.tryWait()) return true;
+      if (i >= 500) {
+        sched_yield();
+        continue;
+      }
 #if defined(__x86_64__) || defined(__i386__)
       __builtin_ia32_pause();
 #endif
