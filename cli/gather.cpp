@@ -28,6 +28,17 @@ struct file_key_hash {
   }
 };
 
+// Whether an entry line of the given type can carry `path` so that it reads
+// back as the same name: one line, and for SFV no leading ";" (a comment),
+// no leading quote (taken off) and no trailing white space (cut off).
+bool listable(const char* path, int type) {
+  if (strchr(path, '\n') != nullptr) return false;
+  if (type != type_sfv) return true;
+  size_t length = strlen(path);
+  if (length == 0 || path[0] == ';' || path[0] == '"') return false;
+  return strchr(" \t\v\f\r", path[length - 1]) == nullptr;
+}
+
 class gatherer {
 public:
   gatherer(const run_settings& settings, const created_file& created, path_list& files,
@@ -125,6 +136,12 @@ int gatherer::addFile(const char* path, const struct stat& status) {
   // longer one is refused here rather than hashed under a cut name.
   if (strlen(path) >= static_cast<size_t>(pathRoom)) {
     report("Path is too long\n");
+    return error::path_error;
+  }
+  // A list that names a different file than the one hashed is worse than
+  // no list.
+  if (!listable(path, _settings.type)) {
+    report("Cannot list %s in the checksum file\n", path);
     return error::path_error;
   }
   path_node* node = new path_node(path, status.st_dev, status.st_ino);

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -25,6 +27,14 @@ bool checkEntry(run_context& context, const unsigned char* expected, const char*
   if (!settings.all && verified > 0) {
     if (!settings.quiet) printf("%s: Previously verified Ok\n", shown);
     return true;
+  }
+  // Only regular files are hashed: opening a FIFO would wait for a writer
+  // for ever, and a device would be read without end or as empty.
+  struct stat status;
+  if (stat(shown, &status) == 0 && !S_ISREG(status.st_mode)) {
+    ++context.errorsFound;
+    printf("%s: File error: %ls\n", shown, error::message(error::file_read_error));
+    return false;
   }
   int code = context.worker.processFile(context.path, &context.algorithm);
   if (code != 0) {

@@ -43,6 +43,30 @@ run -c "$(printf './%.0s' $(seq 252))long2.sfv" a
 expect "checksum file name of 512 bytes" 247 "" $'Path is too long\n'
 [ ! -e long2.sfv ] || fail "a checksum file was created under a name too long"
 
+# A name that an entry line cannot carry as it is ends the run: a list that
+# names another file than the one hashed would be worse than none.
+for name in $'new\nline' ';semicolon' '"quoted"' '"quote' 'blank ' $'tab\t' $'cr\r'; do
+  mkfile "$name" 'x\n'
+  run -c odd.sfv a "$name"
+  expect "SFV refuses $(printf '%q' "$name")" 247 "" "Cannot list $name in the checksum file"$'\n'
+  same_file "SFV refuses $(printf '%q' "$name") (file)" "$HEADER" odd.sfv
+  run -q -c odd.md5 a "$name"
+  if [ "$name" = $'new\nline' ]; then
+    expect "MD5 refuses a newline" 247 "" "Cannot list $name in the checksum file"$'\n'
+  else
+    expect "MD5 lists $(printf '%q' "$name")" 0 "" ""
+    run -q odd.md5
+    expect "MD5 list with $(printf '%q' "$name") verifies" 0 $'2 files checked\nAll files Ok\n' ""
+  fi
+done
+for name in ' lead' 'x 12345678' 'trail"' 'back\slash'; do
+  mkfile "$name" 'x\n'
+  run -q -c fine.sfv a "$name"
+  expect "SFV lists $(printf '%q' "$name")" 0 "" ""
+  run -q -a fine.sfv
+  expect "SFV list with $(printf '%q' "$name") verifies" 0 $'2 files checked\nAll files Ok\n' ""
+done
+
 # A failure ends the run before anything is written but the header.
 run -c dir a b
 expect "create over a directory" 255 $'Error creating sfv file: Unknown error\n' ""

@@ -8,6 +8,8 @@ if [ $# -lt 1 ] || [ ! -x "$1" ]; then
   exit 2
 fi
 ZORVIK=$(realpath "$1")
+# The preload library that makes one file's opening slow (cli_progress.sh).
+SLOW_OPEN=${2:+$(realpath "$2")}
 SCRATCH=$(mktemp -d)
 cleanup() {
   chmod -R u+rwx "$SCRATCH" 2>/dev/null
