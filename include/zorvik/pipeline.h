@@ -130,7 +130,7 @@ private:
   int readPieces(int room);
   void endJob();
   unsigned waitForRoom(unsigned need);
-  unsigned waitWhile(unsigned busy, int* waiting);
+  unsigned waitForData(unsigned busy);
   void wake(int* waiting);
   void releaseWindows();
 

@@ -121,8 +121,8 @@ int reader::readPieces(int room) {
       return 0;
     }
     size_t got = static_cast<size_t>(n);
-    while (got > 0 && got >= pieces[done].iov_len) got -= pieces[done++].iov_len;
-    if (got > 0) {
+    while (done < count && got >= pieces[done].iov_len) got -= pieces[done++].iov_len;
+    if (got > 0 && done < count) {
       pieces[done].iov_base = static_cast<unsigned char*>(pieces[done].iov_base) + got;
       pieces[done].iov_len -= got;
     }
@@ -145,7 +145,7 @@ bool reader::wait(unsigned char** data, unsigned int* length) {
     // it wakes to refill several slots rather than one.
     if ((word & ring::freeMask) >= ring::refillMark) wake(&_readerWaiting);
   }
-  unsigned word = waitWhile(ring::slotCount, &_consumerWaiting);
+  unsigned word = waitForData(ring::slotCount);
   if ((word & ring::jobEnded) != 0 &&
       ((word & ring::freeMask) == ring::slotCount || getError() != 0)) {
     releaseWindows();
@@ -160,7 +160,7 @@ void reader::abandon(int errorNumber) {
   unsigned word = __atomic_fetch_or(&_freeSlots, ring::jobCancelled, __ATOMIC_SEQ_CST) |
                   ring::jobCancelled;
   wake(&_readerWaiting);
-  while ((word & ring::jobEnded) == 0) word = waitWhile(word, &_consumerWaiting);
+  while ((word & ring::jobEnded) == 0) word = waitForData(word);
   if (getError() == 0) __atomic_store_n(&_errorNumber, errorNumber, __ATOMIC_RELAXED);
   releaseWindows();
 }
@@ -179,6 +179,9 @@ unsigned reader::waitForRoom(unsigned need) {
     spin::relax(i);
   }
   for (;;) {
+    // Announce the sleep before the last look, while the other side changes
+    // the word before it looks for sleepers: one of us sees the other. The
+    // futex sleeps only while the word still holds what we looked at.
     __atomic_store_n(&_readerWaiting, 1, __ATOMIC_SEQ_CST);
     word = __atomic_load_n(&_freeSlots, __ATOMIC_SEQ_CST);
     if (ready(word)) break;
@@ -188,9 +191,9 @@ unsigned reader::waitForRoom(unsigned need) {
   return word;
 }
 
-// Consumer side: spins, then sleeps, while the ring word equals `busy`;
-// returns the word that ended the wait.
-unsigned reader::waitWhile(unsigned busy, int* waiting) {
+// Consumer side: spins, then sleeps, while the ring word equals `busy`
+// (an empty ring, or no change yet); returns the word that ended the wait.
+unsigned reader::waitForData(unsigned busy) {
   unsigned word;
   for (int i = 0; i < spin::rounds; ++i) {
     word = __atomic_load_n(&_freeSlots, __ATOMIC_ACQUIRE);
@@ -198,14 +201,12 @@ unsigned reader::waitWhile(unsigned busy, int* waiting) {
     spin::relax(i);
   }
   for (;;) {
-    // Announce the sleep before the last look, and the other side changes
-    // the word before it looks for sleepers: one of us sees the other.
-    __atomic_store_n(waiting, 1, __ATOMIC_SEQ_CST);
+    __atomic_store_n(&_consumerWaiting, 1, __ATOMIC_SEQ_CST);
     word = __atomic_load_n(&_freeSlots, __ATOMIC_SEQ_CST);
     if (word != busy) break;
     spin::futexWait(&_freeSlots, busy);
   }
-  __atomic_store_n(waiting, 0, __ATOMIC_RELAXED);
+  __atomic_store_n(&_consumerWaiting, 0, __ATOMIC_RELAXED);
   return word;
 }
 
