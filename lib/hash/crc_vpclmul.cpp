@@ -28,6 +28,11 @@ inline __m128i lane(__m512i v) {
 
 inline __m512i load512(const unsigned char* p) { return _mm512_loadu_si512(p); }
 
+// acc moved forward by the distance of `k`.
+inline __m512i moved(__m512i acc, __m512i k) {
+  return _mm512_xor_si512(_mm512_clmulepi64_epi128(acc, k, 0x00), _mm512_clmulepi64_epi128(acc, k, 0x11));
+}
+
 // acc moved forward by the distance of `k`, plus `next`.
 inline __m512i foldInto(__m512i acc, __m512i k, __m512i next) {
   return _mm512_ternarylogic_epi64(_mm512_clmulepi64_epi128(acc, k, 0x00),
@@ -66,9 +71,9 @@ uint32_t crcUpdateVpclmul(uint32_t reg, const unsigned char* data, size_t length
       a2 = foldInto(a2, k, load512(p + 128));
       a3 = foldInto(a3, k, load512(p + 192));
     }
-    a3 = foldInto(acc, pair512(fold1536), a3);
-    a3 = foldInto(a1, pair512(fold1024), a3);
-    acc = foldInto(a2, pair512(fold512), a3);
+    // All three move on to a3 at once, each by its own distance.
+    acc = _mm512_ternarylogic_epi64(foldInto(acc, pair512(fold1536), a3),
+                                    moved(a1, pair512(fold1024)), moved(a2, pair512(fold512)), 0x96);
   }
   const __m512i k = pair512(fold512);
   for (; length - pos >= 64; pos += 64) acc = foldInto(acc, k, load512(data + pos));
@@ -77,9 +82,8 @@ uint32_t crcUpdateVpclmul(uint32_t reg, const unsigned char* data, size_t length
   const __m512i lanes = _mm512_set_epi64(0, 0, int64_t(fold128.high), int64_t(fold128.low),
                                          int64_t(fold256.high), int64_t(fold256.low),
                                          int64_t(fold384.high), int64_t(fold384.low));
-  __m512i moved = _mm512_xor_si512(_mm512_clmulepi64_epi128(acc, lanes, 0x00),
-                                   _mm512_clmulepi64_epi128(acc, lanes, 0x11));
-  __m128i x = _mm_ternarylogic_epi64(lane<0>(moved), lane<1>(moved), lane<2>(moved), 0x96);
+  __m512i m = moved(acc, lanes);
+  __m128i x = _mm_ternarylogic_epi64(lane<0>(m), lane<1>(m), lane<2>(m), 0x96);
   x = _mm_xor_si128(x, lane<3>(acc));
   return finish(x, data, pos, length);
 }
