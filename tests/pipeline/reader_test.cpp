@@ -142,4 +142,35 @@ TEST(Reader, FailuresEndTheJobWithTheirErrno) {
   EXPECT_EQ(fine.misplaced, 0u);
 }
 
+// Jobs handed over the moment the previous one ended (or was abandoned):
+// each starts from its own first byte, in its own mode, with its own error.
+TEST(Reader, BackToBackJobsHandOverCleanly) {
+  scratchDir dir;
+  std::string big = dir.file("big");
+  std::string mapped = dir.file("mapped");
+  makeFile(big, 1000000000ULL, true);
+  makeFile(mapped, 5 * 4194304 + 17, true);
+  reader r;
+  r.start();
+  for (int round = 0; round < 24; ++round) {
+    FILE* f = fopen(big.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    r.processFile(f, 1000000000ULL);
+    unsigned char* data = nullptr;
+    unsigned int length = 0;
+    for (int chunk = 0; chunk <= round % 12; ++chunk) {
+      ASSERT_TRUE(r.wait(&data, &length));
+      ASSERT_EQ(length, 8192u);
+      ASSERT_EQ(data[5], patternByte(chunk * 8192ULL + 5));
+    }
+    r.abandon(EIO);
+    EXPECT_EQ(r.getError(), EIO);
+    fclose(f);
+    delivery d = readAll(r, mapped, 5 * 4194304 + 17, true);
+    ASSERT_EQ(d.lengths, expectedChunks(5 * 4194304 + 17, 4194304, 6)) << round;
+    ASSERT_EQ(d.misplaced, 0u) << round;
+    ASSERT_EQ(d.error, 0) << round;
+  }
+}
+
 }  // namespace
