@@ -17,7 +17,7 @@ long readWholeLine(FILE* file, char** buffer, size_t* room) {
       // A read error without errno must still not look like the end.
       return errno != 0 ? error::translate_errno() : error::file_read_error;
     }
-    size_t length = strnlen(*buffer, static_cast<size_t>(got));
+    size_t length = static_cast<size_t>(got);
     while (length > 0 && (*buffer)[length - 1] == '\n') --length;
     (*buffer)[length] = '\0';
     if (length > 0) return static_cast<long>(length);

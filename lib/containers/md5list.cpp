@@ -85,6 +85,8 @@ int md5::getNextFile(wchar_t* name, int length, unsigned long long* size, void* 
     read = readLine();
     if (read <= 0) return static_cast<int>(read);
   } while (_line[0] == ';');
+  // No name holds a NUL: a line with one names no file that could be checked.
+  if (strlen(_line) != static_cast<size_t>(read)) return error::invalid_line;
   if (read < 34 || _line[32] != ' ' || (_line[33] != ' ' && _line[33] != '*')) return error::invalid_line;
   unsigned char digest[16];
   for (int i = 0; i < 16; ++i) {

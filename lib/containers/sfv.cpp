@@ -159,6 +159,8 @@ int sfv::getNextFile(wchar_t* name, int length, unsigned long long* size, void* 
     read = readLine();
     if (read <= 0) return static_cast<int>(read);
   } while (_line[0] == ';');
+  // No name holds a NUL: a line with one names no file that could be checked.
+  if (strlen(_line) != static_cast<size_t>(read)) return error::invalid_line;
   char* line = _line;
   char* blank = static_cast<char*>(memrchr(line, ' ', static_cast<size_t>(read)));
   if (blank == nullptr) return error::invalid_line;

@@ -87,7 +87,8 @@ TEST_F(md5List, readingRules) {
       {digits.substr(0, 31) + " *short", -6, ""},
       {digits, -6, ""},
       {"x", -6, ""},
-      {digits + " *nul\0cut"s, 37, "nul"},
+      {digits + " *nul\0cut"s, -6, ""},  // a NUL names no file
+      {"\0"s + digits.substr(1) + " *lead", -6, ""},
   };
   for (const auto& c : cases) {
     std::vector<digestEntry> entries = entriesOf("; header\n\n" + c.line + "\n" + digits + " *last\n");

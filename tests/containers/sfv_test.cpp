@@ -138,7 +138,7 @@ TEST_F(sfvFile, readingRules) {
       {"long " + std::string(1023, '0'), -6, "", 0},
       {"bytes \xe9\x80\xff 00000001", 18, "bytes \xe9\x80\xff", 1},
       {"nul\0 cut 00000001"s, -6, "", 0},
-      {"cut 00000002\0 rest"s, 12, "cut", 2},
+      {"cut 00000002\0 rest"s, -6, "", 0},  // a NUL names no file
   };
   for (const auto& c : cases) {
     std::vector<entry> entries = entriesOf("; comment\n\n" + c.line + "\nlast 00000001\n");
