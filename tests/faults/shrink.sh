@@ -92,6 +92,13 @@ done
 # A file that grows while streamed: the job ends, with the digest of the
 # size it had when opened (or with an error). The file grows faster than it
 # can be hashed, so reading on to the end of the file would never finish.
+# Sanitizer builds hash 1e9 bytes too slowly for this case; the plain
+# build runs it.
+if [ -n "$SANITIZED" ]; then
+  note "growing file skipped in a sanitizer build"
+  rm -f big
+  finish
+fi
 size=1000000000
 rm -f big
 truncate -s $size big
