@@ -136,10 +136,4 @@ TEST(Thread, NeverStartedEndsWithoutRunning) {
   EXPECT_EQ(u.state(), thread::finished);
 }
 
-TEST(Thread, PlainThreadStartsAndJoins) {
-  thread t("plain");
-  t.start();
-  EXPECT_EQ(t.join(), &t);
-}
-
 }  // namespace
