@@ -110,9 +110,9 @@ public:
   // Gives back the chunk the caller holds (`*data` not null) and delivers
   // the next one. False: the job ended (all data delivered, or an error).
   bool wait(unsigned char** data, unsigned int* length);
-  // Ends the job early from the consumer's side (which holds `*data`, if
-  // not null): the reader stops, and the job's error becomes `errorNumber`
-  // unless the reader had already failed. Call instead of further waits.
+  // Ends the job early from the consumer's side, whatever chunk it holds:
+  // the reader stops, and the job's error becomes `errorNumber` unless the
+  // reader had already failed. Called instead of further waits.
   void abandon(int errorNumber);
   // errno of the job's failure, 0 when there was none.
   int getError() const { return __atomic_load_n(&_errorNumber, __ATOMIC_ACQUIRE); }
