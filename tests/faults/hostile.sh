@@ -14,8 +14,8 @@ sfv_good() { printf 'good %s\n' "$CRC"; }
 md5_good() { printf '%s *good\n' "$MD5"; }
 a100k() { head -c 100000 /dev/zero | tr '\0' "$1"; }
 
-# verify LABEL LIST STATUS INVALID CHECKED ERRORS 1 [zorvik options...]
-# 1 counts the Ok verdicts; "-" skips a count. Always: no crash, no hang,
+# verify LABEL LIST STATUS INVALID CHECKED ERRORS OKS [zorvik options...]
+# OKS counts the Ok verdicts; "-" skips a count. Always: no crash, no hang,
 # no sanitizer report, the good entry verified exactly once, the summary
 # last. LIMIT is the safety time-out.
 LIMIT=30
