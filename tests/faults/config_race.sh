@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # First verify runs started at once with one fresh HOME all create the
 # user's signature: the configuration file must end with exactly one
-# Signature line and every setting it held before.
+# Signature line and every setting it held before. First runs killed at
+# random moments leave the file either as it was or with the signature
+# added, never cut short.
 . "$(dirname "$0")/lib.sh"
 
 ROUNDS=20
@@ -38,5 +40,30 @@ for round in $(seq 1 $ROUNDS); do
   expect_eq "round $round: lines in the file" 4 "$(grep -ac . "$file")"
   expect_eq "round $round: files left in $conf" zorvik.conf "$(ls -A "$conf")"
 done
+
+KILLS=40
+with=0
+exec {never}<> <(:)   # read -t on it sleeps without starting a process
+old=$(printf 'expiretime=30d\nfoo=bar\nUpdateDB = true\n')
+for k in $(seq 1 $KILLS); do
+  export HOME=$SCRATCH/killed$k
+  conf=$HOME/.config/zorvik
+  mkdir -p "$conf"
+  printf '%s\n' "$old" > "$conf/zorvik.conf"
+  sed -i '/^;/d' list1.sfv
+  "$ZORVIK" -q list1.sfv >/dev/null 2>&1 &
+  pid=$!
+  read -t "$(printf '0.%03d' $((RANDOM % 30)))" -u $never
+  kill -9 $pid 2>/dev/null
+  wait $pid 2>/dev/null
+  now=$(cat "$conf/zorvik.conf")
+  if [ "$now" != "$old" ] && [ "$(grep -av '^Signature=[0-9]*$' "$conf/zorvik.conf")" != "$old" ]; then
+    fail "kill $k: configuration damaged: $(printf '%q' "$now")"
+  fi
+  signed=$(grep -ac '^Signature=' "$conf/zorvik.conf")
+  [ "$signed" -le 1 ] || fail "kill $k: $signed Signature lines"
+  with=$((with + signed))
+done
+note "$with of $KILLS killed first runs had stored the signature"
 
 finish
