@@ -20,6 +20,10 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 cmake --build "$build" --target "${targets[@]}" -j2
 
+ZORVIK_FUZZ_TMP=$(mktemp -d /dev/shm/zorvik-fuzz-run.XXXXXX 2>/dev/null || mktemp -d)
+export ZORVIK_FUZZ_TMP
+trap 'rm -rf "$ZORVIK_FUZZ_TMP"' EXIT
+
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 

@@ -16,7 +16,9 @@ inline const std::string& scratchDirectory() {
   // Never destroyed, so the exit handler below can still read it.
   static const std::string& directory = *new std::string([] {
     // tmpfs where there is one: every run writes files, some of them synced.
-    std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    // run.sh names a directory of its own, which it removes even after a crash.
+    const char* base = getenv("ZORVIK_FUZZ_TMP");
+    std::string pattern = base != nullptr ? base : access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     pattern += "/zorvik-fuzz-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) {
       perror("mkdtemp");
