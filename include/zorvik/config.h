@@ -28,6 +28,7 @@ public:
 // Created on first use and kept for the life of the process.
 class ZORVIK_API config {
 public:
+  // The store, read on the first call; null only when memory is exhausted.
   static config* instance();
   // The entry for `key`, or an empty entry; never fails.
   config_value& operator[](const char* key);

@@ -81,26 +81,26 @@ bool makeDirectory(const char* path) {
 
 // Copies `in` (may be null) into `out`, replacing or appending `key`. False
 // on any read or write error.
-bool rewrite(FILE* in, FILE* out, const char* key, const char* value, bool* found) {
+bool rewrite(FILE* in, FILE* out, const char* key, const char* value) {
   char line[configLineSize];
   char copy[configLineSize];
-  *found = false;
+  bool found = false;
   if (in != nullptr) {
     while (get_config_line(line, in) != nullptr) {
-      memcpy(copy, line, sizeof copy);
+      strcpy(copy, line);
       char* lineValue;
       char* lineKey = get_key_value(copy, &lineValue);
       if (lineKey == nullptr || strcasecmp(lineKey, key) != 0) {
         if (fprintf(out, "%s\n", line) < 0) return false;
-      } else if (!*found) {
-        *found = true;
+      } else if (!found) {
+        found = true;
         if (fprintf(out, "%s=%s\n", key, value) < 0) return false;
       }
     }
     // A read error would otherwise cut the user's settings short.
     if (ferror(in)) return false;
   }
-  if (!*found && fprintf(out, "%s=%s\n", key, value) < 0) return false;
+  if (!found && fprintf(out, "%s=%s\n", key, value) < 0) return false;
   return true;
 }
 
@@ -314,8 +314,7 @@ bool config::set(const char* key, const char* value) {
     return false;
   }
 
-  bool found;
-  bool ok = rewrite(in, out, key, value, &found);
+  bool ok = rewrite(in, out, key, value);
   if (in != nullptr) fclose(in);
   if (!finish(out)) ok = false;
   // rename alone replaces the file, so the old one stays until the new one
