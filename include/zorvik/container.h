@@ -56,6 +56,9 @@ protected:
   // The next non-empty line of `_file`, however long, into `_line`: see
   // lines.h. Its length, 0 at end of file, or a negative code.
   long readLine();
+  // The next line that is not a comment (";"), into `_line`: its length, 0
+  // at end of file, or a negative code (Invalid line for one holding a NUL).
+  long readEntryLine();
   // Closes any stream and drops pending entries before a new create/open.
   void restart();
 

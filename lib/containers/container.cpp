@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include <zorvik/container.h>
 #include <zorvik/error.h>
@@ -84,6 +85,17 @@ int container::readFileString(wchar_t* buffer, int length) {
 long container::readLine() {
   if (_file == nullptr) return error::file_not_found;
   return readWholeLine(_file, &_line, &_lineRoom);
+}
+
+long container::readEntryLine() {
+  long read;
+  do {
+    read = readLine();
+    if (read <= 0) return read;
+  } while (_line[0] == ';');
+  // No name holds a NUL: a line with one names no file that could be checked.
+  if (strlen(_line) != static_cast<size_t>(read)) return error::invalid_line;
+  return read;
 }
 
 unsigned long long container::ticksFromStat(const struct stat& status) {

@@ -80,13 +80,8 @@ int md5::open(const wchar_t* path) {
 int md5::getNextFile(wchar_t* name, int length, unsigned long long* size, void* hash) {
   if (size != nullptr) *size = ~0ULL;
   if (name == nullptr || hash == nullptr || length < 1) return error::invalid_arguments;
-  long read;
-  do {
-    read = readLine();
-    if (read <= 0) return static_cast<int>(read);
-  } while (_line[0] == ';');
-  // No name holds a NUL: a line with one names no file that could be checked.
-  if (strlen(_line) != static_cast<size_t>(read)) return error::invalid_line;
+  long read = readEntryLine();
+  if (read <= 0) return static_cast<int>(read);
   if (read < 34 || _line[32] != ' ' || (_line[33] != ' ' && _line[33] != '*')) return error::invalid_line;
   unsigned char digest[16];
   for (int i = 0; i < 16; ++i) {

@@ -154,13 +154,8 @@ int sfv::open(const wchar_t* path) {
 int sfv::getNextFile(wchar_t* name, int length, unsigned long long* size, void* hash) {
   if (size != nullptr) *size = ~0ULL;
   if (name == nullptr || hash == nullptr || length < 1) return error::invalid_arguments;
-  long read;
-  do {
-    read = readLine();
-    if (read <= 0) return static_cast<int>(read);
-  } while (_line[0] == ';');
-  // No name holds a NUL: a line with one names no file that could be checked.
-  if (strlen(_line) != static_cast<size_t>(read)) return error::invalid_line;
+  long read = readEntryLine();
+  if (read <= 0) return static_cast<int>(read);
   char* line = _line;
   char* blank = static_cast<char*>(memrchr(line, ' ', static_cast<size_t>(read)));
   if (blank == nullptr) return error::invalid_line;
