@@ -126,7 +126,7 @@ public:
 
 private:
   void fill();
-  int mapWindow(int slot);
+  int mapWindow(int slot, unsigned word);
   int readPieces(int room);
   void endJob();
   unsigned waitForRoom(unsigned need);

@@ -59,7 +59,12 @@ void install() {
 
 }  // namespace
 
-bool hashMappedWindow(hasher* h, unsigned char* data, unsigned int length) {
+namespace {
+
+// Runs `work` over the window [data, data + length); a bus error inside the
+// window ends it early and the result is false.
+template <typename Work>
+bool guarded(const unsigned char* data, unsigned int length, Work work) {
   pthread_once(&g_installed, install);
   guard window;
   window.begin = data;
@@ -76,8 +81,23 @@ bool hashMappedWindow(hasher* h, unsigned char* data, unsigned int length) {
   }
   t_guard = &window;
   std::atomic_signal_fence(std::memory_order_seq_cst);
-  h->update(data, length);
+  work();
   std::atomic_signal_fence(std::memory_order_seq_cst);
   t_guard = nullptr;
   return true;
+}
+
+}  // namespace
+
+bool hashMappedWindow(hasher* h, unsigned char* data, unsigned int length) {
+  return guarded(data, length, [&] { h->update(data, length); });
+}
+
+bool touchMappedWindow(const unsigned char* data, unsigned int length) {
+  return guarded(data, length, [&] {
+    unsigned char sink = 0;
+    for (unsigned int at = 0; at < length; at += 4096)
+      sink ^= *static_cast<const volatile unsigned char*>(data + at);
+    asm volatile("" : : "r"(sink));
+  });
 }

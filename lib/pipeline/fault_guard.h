@@ -7,3 +7,7 @@ class hasher;
 // that fault ends the update early instead of the process, and the result
 // is false. Faults anywhere else go on to the handler that was there before.
 bool hashMappedWindow(hasher* h, unsigned char* data, unsigned int length);
+
+// Reads one byte of every page of a mapped window, under the same guard:
+// false when the file was truncated under it.
+bool touchMappedWindow(const unsigned char* data, unsigned int length);

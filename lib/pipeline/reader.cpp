@@ -7,6 +7,7 @@
 
 #include <zorvik/pipeline.h>
 
+#include "pipeline/fault_guard.h"
 #include "pipeline/ring.h"
 #include "pipeline/spin.h"
 
@@ -63,7 +64,7 @@ void reader::fill() {
     }
     unsigned word = waitForRoom(need);
     if ((word & ring::jobCancelled) != 0) break;
-    int filled = _useMap ? mapWindow(_writeIndex) : readPieces(word & ring::freeMask);
+    int filled = _useMap ? mapWindow(_writeIndex, word) : readPieces(word & ring::freeMask);
     if (filled == 0) break;
     _writeIndex = (_writeIndex + filled) % ring::slotCount;
     __atomic_fetch_sub(&_freeSlots, static_cast<unsigned>(filled), __ATOMIC_SEQ_CST);
@@ -72,8 +73,9 @@ void reader::fill() {
   endJob();
 }
 
-// Maps the next window into `slot`: 1 on success, 0 on failure.
-int reader::mapWindow(int slot) {
+// Maps the next window into `slot`: 1 on success, 0 on failure. `word` is
+// the ring as last seen.
+int reader::mapWindow(int slot, unsigned word) {
   unsigned int length =
       static_cast<unsigned int>(std::min<unsigned long long>(_remaining, ring::windowSize));
   // The consumer gave this slot back, so its old window is free to go.
@@ -85,6 +87,15 @@ int reader::mapWindow(int slot) {
                       static_cast<off_t>(_offset));
   if (window == MAP_FAILED) {
     __atomic_store_n(&_errorNumber, errno, __ATOMIC_RELAXED);
+    return 0;
+  }
+  // The first read of each mapped page costs microseconds on some virtual
+  // machines, even after MAP_POPULATE. When chunks already wait for the
+  // consumer, it is the slower side: take that cost here, off its path.
+  if ((word & ring::freeMask) < ring::slotCount - 1 &&
+      !touchMappedWindow(static_cast<unsigned char*>(window), length)) {
+    munmap(window, length);
+    __atomic_store_n(&_errorNumber, EIO, __ATOMIC_RELAXED);  // the file shrank
     return 0;
   }
   _maps[slot] = static_cast<unsigned char*>(window);
