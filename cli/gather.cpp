@@ -52,6 +52,7 @@ private:
   int entry(const char* path, const struct stat& status);
   int addDirectory(const char* path, const struct stat& status, path_node** added);
   int addFile(const char* path, const struct stat& status);
+  static path_node* newNode(const char* path, const struct stat& status);
   bool isCreated(const struct stat& status) const {
     return _created.known && S_ISREG(status.st_mode) && status.st_dev == _created.device &&
            status.st_ino == _created.inode;
@@ -98,6 +99,16 @@ int gatherer::operand(const char* name) {
   return 0;
 }
 
+// A node for `path`, or null when memory for it or its path ran out.
+path_node* gatherer::newNode(const char* path, const struct stat& status) {
+  path_node* node = new path_node(path, status.st_dev, status.st_ino);
+  if (node != nullptr && node->lostPath(path)) {
+    delete node;
+    return nullptr;
+  }
+  return node;
+}
+
 // Appends a directory not seen before to the directory list and hands back
 // its node; one seen before is reported and left out (`*added` stays null).
 int gatherer::addDirectory(const char* path, const struct stat& status, path_node** added) {
@@ -110,12 +121,8 @@ int gatherer::addDirectory(const char* path, const struct stat& status, path_nod
     report("Path is too long\n");
     return error::path_error;
   }
-  path_node* node = new path_node(path, status.st_dev, status.st_ino);
+  path_node* node = newNode(path, status);
   if (node == nullptr) return outOfMemory();
-  if (node->lostPath(path)) {
-    delete node;
-    return outOfMemory();
-  }
   try {
     _seen.emplace(file_key{status.st_dev, status.st_ino}, node);
   } catch (const std::bad_alloc&) {
@@ -144,12 +151,8 @@ int gatherer::addFile(const char* path, const struct stat& status) {
     report("Cannot list %s in the checksum file\n", path);
     return error::path_error;
   }
-  path_node* node = new path_node(path, status.st_dev, status.st_ino);
+  path_node* node = newNode(path, status);
   if (node == nullptr) return outOfMemory();
-  if (node->lostPath(path)) {
-    delete node;
-    return outOfMemory();
-  }
   _files.append(node);
   return 0;
 }
