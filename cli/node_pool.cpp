@@ -15,6 +15,8 @@ void node_pool::init(int initialCount, int growthCount, bool locking, bool zeroF
   _total = 0;
   _blocks = nullptr;
   _free = nullptr;
+  _untouched = nullptr;
+  _blockEnd = nullptr;
   grow(_initialCount);
 }
 
@@ -30,22 +32,24 @@ void node_pool::grow(int count) {
   char* block = static_cast<char*>(malloc(bytes));
   if (block == nullptr) return;
   _total += count;
-  char* first = block + sizeof(void*);
-  for (int i = 0; i < count; ++i) {
-    char* slot = first + static_cast<size_t>(i) * _slotSize;
-    void* next = i + 1 < count ? slot + _slotSize : nullptr;
-    memcpy(slot, &next, sizeof next);
-  }
-  _free = first;
+  _untouched = block + sizeof(void*);
+  _blockEnd = _untouched + static_cast<size_t>(count) * _slotSize;
   memcpy(block, &_blocks, sizeof _blocks);
   _blocks = block;
 }
 
 void* node_pool::alloc() {
   if (_locking) pthread_mutex_lock(&_mutex);
-  if (_free == nullptr) grow(_growthCount);
   void* slot = _free;
-  if (slot != nullptr) memcpy(&_free, slot, sizeof _free);
+  if (slot != nullptr) {
+    memcpy(&_free, slot, sizeof _free);
+  } else {
+    if (_untouched == _blockEnd) grow(_growthCount);
+    if (_untouched != _blockEnd) {
+      slot = _untouched;
+      _untouched += _slotSize;
+    }
+  }
   if (_locking) pthread_mutex_unlock(&_mutex);
   if (slot != nullptr && _zeroFill) memset(slot, 0, _slotSize);
   return slot;
@@ -70,6 +74,8 @@ void node_pool::release_all() {
     _blocks = next;
   }
   _free = nullptr;
+  _untouched = nullptr;
+  _blockEnd = nullptr;
   if (_locking) {
     pthread_mutex_unlock(&_mutex);
     pthread_mutex_destroy(&_mutex);

@@ -7,7 +7,8 @@
 
 // Fixed-size slots handed out from large blocks and given back all at once.
 // A slot on the free list holds the link to the next free slot in its first
-// word.
+// word. A new block's slots are handed out in address order as they are
+// asked for, so its pages are touched only when used.
 class node_pool {
 public:
   // Counts of 0 or below ask for as many slots as fit into that many
@@ -32,6 +33,8 @@ private:
   int _slotSize;
   void* _blocks;
   void* _free;
+  char* _untouched;  // the newest block's slots never handed out
+  char* _blockEnd;
   int _total;
   int _locking;
   int _zeroFill;

@@ -94,10 +94,11 @@ private:
   bool _joined;
 };
 
-// The read-ahead thread: maps a file in windows of up to 4 MiB (files of at
-// most 999,999,999 bytes) or reads it in 8192-byte pieces, into a ring of
-// eight slots that the consumer empties in order. The buffers make this a
-// large object; it is public only because processor embeds it.
+// The read-ahead thread: takes a file in windows of up to 4 MiB (files of at
+// most 999,999,999 bytes) or in 8192-byte pieces, into a ring of eight slots
+// that the consumer empties in order. Windows are read into buffers of their
+// own, or mapped when no memory for those can be had. The buffers make this
+// a large object; it is public only because processor embeds it.
 class ZORVIK_API reader : public thread {
 public:
   reader();
@@ -120,12 +121,17 @@ public:
   // a job that the consumer read by itself records its failure here.
   void clearError() { __atomic_store_n(&_errorNumber, 0, __ATOMIC_RELAXED); }
   void setError(int errorNumber) { __atomic_store_n(&_errorNumber, errorNumber, __ATOMIC_RELAXED); }
+  // Consumer side, while the reader is idle: the buffer of window `slot`,
+  // made on first use; null when windows are mapped instead, whose pages
+  // may vanish under a truncation and must be read under a guard.
+  unsigned char* windowBuffer(int slot);
 
   int _stop;
   event _workEvent;
 
 private:
   void fill();
+  int takeWindow(int slot, unsigned word);
   int mapWindow(int slot, unsigned word);
   int readPieces(int room);
   void endJob();
@@ -151,6 +157,8 @@ private:
   unsigned char _buffers[8][8192];
   unsigned char* _maps[8];
   unsigned int _lengths[8];
+  unsigned char* _windows;  // window buffers, or null
+  bool _windowsTried;
 };
 
 // The hashing worker: opens each file, feeds it through its reader into the

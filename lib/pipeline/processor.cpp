@@ -80,8 +80,10 @@ void processor::consume(FILE* file, unsigned long long size) {
     consumeWhole(file, static_cast<unsigned int>(size));
     return;
   }
+  // Made here, before the reader takes the job, so that only this thread
+  // ever creates them.
+  const bool mapped = size <= ring::mapLimit && _input.windowBuffer(0) == nullptr;
   _input.processFile(file, size);
-  const bool mapped = size <= ring::mapLimit;
   unsigned char* data = nullptr;
   unsigned int length = 0;
   unsigned long long consumed = 0;
@@ -101,14 +103,16 @@ void processor::consume(FILE* file, unsigned long long size) {
 }
 
 // A file of one window gains nothing from reading ahead, so it is read here
-// and spares two hand-overs between threads: into one piece when it fits
-// (cheaper than a mapping), else as one mapped window.
+// and spares two hand-overs between threads: into one piece when it fits,
+// else into the reader's first window buffer (idle between jobs), or as one
+// mapped window when there are no buffers.
 void processor::consumeWhole(FILE* file, unsigned int size) {
   int fd = fileno(file);
-  if (size <= ring::pieceSize) {
+  unsigned char* buffer = size <= ring::pieceSize ? _piece : _input.windowBuffer(0);
+  if (buffer != nullptr) {
     unsigned int got = 0;
     while (got < size) {
-      ssize_t n = read(fd, _piece + got, size - got);
+      ssize_t n = read(fd, buffer + got, size - got);
       if (n > 0) {
         got += static_cast<unsigned int>(n);
       } else if (n == 0 || errno != EINTR) {
@@ -116,7 +120,7 @@ void processor::consumeWhole(FILE* file, unsigned int size) {
         return;
       }
     }
-    _jobHasher->update(_piece, size);
+    _jobHasher->update(buffer, size);
   } else {
     void* window = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
     if (window == MAP_FAILED) {

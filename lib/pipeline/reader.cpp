@@ -10,6 +10,7 @@
 #include "pipeline/fault_guard.h"
 #include "pipeline/ring.h"
 #include "pipeline/spin.h"
+#include "pipeline/window_memory.h"
 
 // The ring protocol. `_freeSlots` is the only word both threads change:
 // the reader publishes a slot by decrementing it after writing the slot, the
@@ -22,13 +23,24 @@
 reader::reader()
     : thread("reader"), _stop(0), _file(nullptr), _errorNumber(0), _writeIndex(0),
       _readIndex(0), _freeSlots(ring::slotCount | ring::jobEnded), _readerWaiting(0),
-      _consumerWaiting(0), _remaining(0), _useMap(false), _offset(0), _maps{}, _lengths{} {}
+      _consumerWaiting(0), _remaining(0), _useMap(false), _offset(0), _maps{}, _lengths{}, _windows(nullptr),
+      _windowsTried(false) {}
 
 reader::~reader() {
   __atomic_store_n(&_stop, 1, __ATOMIC_RELEASE);
   _workEvent.post();
   join();
   releaseWindows();
+  window_memory::release(_windows);
+}
+
+unsigned char* reader::windowBuffer(int slot) {
+  if (!_windowsTried) {
+    _windowsTried = true;
+    _windows = window_memory::allocate();
+  }
+  if (_windows == nullptr) return nullptr;
+  return _windows + static_cast<size_t>(slot % ring::windowBuffers) * ring::windowSize;
 }
 
 void reader::processFile(FILE* file, unsigned long long size) {
@@ -57,14 +69,14 @@ void reader::fill() {
   while (_remaining > 0) {
     // Pieces are read several at a time, which costs far fewer system
     // calls per byte; a window is worth mapping on its own.
-    unsigned need = 1;
+    unsigned need = _windows != nullptr ? ring::slotCount - ring::windowBuffers + 1 : 1;
     if (!_useMap) {
       unsigned long long pieces = (_remaining + ring::pieceSize - 1) / ring::pieceSize;
       need = static_cast<unsigned>(std::min<unsigned long long>(pieces, ring::refillMark));
     }
     unsigned word = waitForRoom(need);
     if ((word & ring::jobCancelled) != 0) break;
-    int filled = _useMap ? mapWindow(_writeIndex, word) : readPieces(word & ring::freeMask);
+    int filled = _useMap ? takeWindow(_writeIndex, word) : readPieces(word & ring::freeMask);
     if (filled == 0) break;
     _writeIndex = (_writeIndex + filled) % ring::slotCount;
     __atomic_fetch_sub(&_freeSlots, static_cast<unsigned>(filled), __ATOMIC_SEQ_CST);
@@ -73,8 +85,32 @@ void reader::fill() {
   endJob();
 }
 
-// Maps the next window into `slot`: 1 on success, 0 on failure. `word` is
-// the ring as last seen.
+// Puts the next window into `slot`: 1 on success, 0 on failure. `word` is
+// the ring as last seen. Reading it costs one copy; a mapping costs a fault
+// on the first touch of every page, which is far dearer on virtual machines.
+// Reads never pass the size at open, and an early end means the file shrank.
+int reader::takeWindow(int slot, unsigned word) {
+  if (_windows == nullptr) return mapWindow(slot, word);
+  unsigned int length =
+      static_cast<unsigned int>(std::min<unsigned long long>(_remaining, ring::windowSize));
+  unsigned char* target = windowBuffer(slot);
+  unsigned int got = 0;
+  while (got < length) {
+    ssize_t n = pread(fileno(_file), target + got, length - got, static_cast<off_t>(_offset + got));
+    if (n > 0) {
+      got += static_cast<unsigned int>(n);
+    } else if (n == 0 || errno != EINTR) {
+      __atomic_store_n(&_errorNumber, n == 0 ? EIO : errno, __ATOMIC_RELAXED);
+      return 0;
+    }
+  }
+  _lengths[slot] = length;
+  _offset += length;
+  _remaining -= length;
+  return 1;
+}
+
+// takeWindow() without buffers: maps the window.
 int reader::mapWindow(int slot, unsigned word) {
   unsigned int length =
       static_cast<unsigned int>(std::min<unsigned long long>(_remaining, ring::windowSize));
@@ -162,7 +198,12 @@ bool reader::wait(unsigned char** data, unsigned int* length) {
     releaseWindows();
     return false;
   }
-  *data = _useMap ? _maps[_readIndex] : _buffers[_readIndex];
+  if (!_useMap)
+    *data = _buffers[_readIndex];
+  else if (_windows != nullptr)
+    *data = windowBuffer(_readIndex);
+  else
+    *data = _maps[_readIndex];
   *length = _lengths[_readIndex];
   return true;
 }

@@ -9,6 +9,13 @@ inline constexpr unsigned long long mapLimit = 999999999ULL;
 inline constexpr unsigned int windowSize = 4194304;  // a multiple of any page size
 inline constexpr unsigned int pieceSize = 8192;
 
+// Windows read into buffers use this many of them in turn, so the reader
+// runs at most one window ahead of the one being hashed. More would only
+// push the copies out of the cache before they are hashed: the reader reads
+// far faster than any hasher works.
+inline constexpr int windowBuffers = 2;
+static_assert(slotCount % windowBuffers == 0, "slot s uses buffer s % windowBuffers");
+
 // Free slots the reader waits for before it reads more pieces (with one
 // system call), and at which a reader asleep on a full ring is woken.
 inline constexpr unsigned refillMark = 4;

@@ -19,7 +19,7 @@ namespace spin {
 // pauses, for a partner running on the other core; then yields, for a
 // partner waiting for this very core (the scheduler likes to put two threads
 // that wake each other on one core, where pausing would only keep it out).
-inline constexpr int pauseRounds = 100;
+inline constexpr int pauseRounds = 1000;
 inline constexpr int rounds = pauseRounds + 40;
 
 inline void relax(int round) {

@@ -44,21 +44,28 @@ std::vector<unsigned int> expectedChunks(unsigned long long size, unsigned int p
   return chunks;
 }
 
-TEST(Reader, MappedChunkSequences) {
+// Windows come from buffers once the consumer asked for them, else from
+// mappings; either way in the same chunks.
+TEST(Reader, WindowChunkSequences) {
   scratchDir dir;
-  reader r;
-  r.start();
   struct {
     unsigned long long size;
     size_t chunks;
-  } cases[] = {{4194304, 1}, {10000000, 3}, {1, 1}, {4194305, 2}};
-  for (auto& c : cases) {
-    std::string path = dir.file("m" + std::to_string(c.size));
-    makeFile(path, c.size);
-    delivery d = readAll(r, path, c.size, false);
-    EXPECT_EQ(d.lengths, expectedChunks(c.size, 4194304, c.chunks)) << c.size;
-    EXPECT_EQ(d.misplaced, 0u) << c.size;
-    EXPECT_EQ(d.error, 0) << c.size;
+  } cases[] = {{4194304, 1}, {10000000, 3}, {1, 1}, {4194305, 2}, {9 * 4194304 + 1, 10}};
+  for (bool buffered : {false, true}) {
+    reader r;
+    r.start();
+    if (buffered) {
+      ASSERT_NE(r.windowBuffer(0), nullptr);
+    }
+    for (auto& c : cases) {
+      std::string path = dir.file("m" + std::to_string(c.size));
+      makeFile(path, c.size);
+      delivery d = readAll(r, path, c.size, false);
+      EXPECT_EQ(d.lengths, expectedChunks(c.size, 4194304, c.chunks)) << c.size << buffered;
+      EXPECT_EQ(d.misplaced, 0u) << c.size << buffered;
+      EXPECT_EQ(d.error, 0) << c.size << buffered;
+    }
   }
 }
 
@@ -116,30 +123,41 @@ TEST(Reader, SlowConsumerKeepsReaderWithinEightSlots) {
   EXPECT_EQ(d.error, 0);
 }
 
-// Stream reads past a shrunken end fail the job instead of waiting for
-// bytes that never come; a mapping of a non-mappable descriptor fails too.
+// Reads past a shrunken end fail the job instead of waiting for bytes that
+// never come; a window of a descriptor that cannot be mapped or read at an
+// offset fails too.
 TEST(Reader, FailuresEndTheJobWithTheirErrno) {
   scratchDir dir;
   std::string path = dir.file("short");
   makeFile(path, 100000);
-  reader r;
-  r.start();
-  delivery shrunk = readAll(r, path, 1000000000ULL, false);  // claims more than there is
-  EXPECT_EQ(shrunk.error, EIO);
-  EXPECT_LE(shrunk.lengths.size(), 13u);
+  for (bool buffered : {false, true}) {
+    reader r;
+    r.start();
+    if (buffered) {
+      ASSERT_NE(r.windowBuffer(0), nullptr);
+    }
+    delivery shrunk = readAll(r, path, 1000000000ULL, false);  // claims more than there is
+    EXPECT_EQ(shrunk.error, EIO);
+    EXPECT_LE(shrunk.lengths.size(), 13u);
+    if (buffered) {  // (a mapping would fault only when read)
+      delivery shrunkWindow = readAll(r, path, 3 * 4194304, false);
+      EXPECT_EQ(shrunkWindow.error, EIO);
+      EXPECT_EQ(shrunkWindow.lengths.size(), 0u);
+    }
 
-  FILE* pipeEnd = popen("true", "r");
-  ASSERT_NE(pipeEnd, nullptr);
-  r.processFile(pipeEnd, 4096);
-  unsigned char* data = nullptr;
-  unsigned int length = 0;
-  EXPECT_FALSE(r.wait(&data, &length));
-  EXPECT_EQ(r.getError(), ENODEV);
-  pclose(pipeEnd);
+    FILE* pipeEnd = popen("true", "r");
+    ASSERT_NE(pipeEnd, nullptr);
+    r.processFile(pipeEnd, 4096);
+    unsigned char* data = nullptr;
+    unsigned int length = 0;
+    EXPECT_FALSE(r.wait(&data, &length));
+    EXPECT_EQ(r.getError(), buffered ? ESPIPE : ENODEV);
+    pclose(pipeEnd);
 
-  delivery fine = readAll(r, path, 100000, false);
-  EXPECT_EQ(fine.error, 0);
-  EXPECT_EQ(fine.misplaced, 0u);
+    delivery fine = readAll(r, path, 100000, false);
+    EXPECT_EQ(fine.error, 0);
+    EXPECT_EQ(fine.misplaced, 0u);
+  }
 }
 
 // Jobs handed over the moment the previous one ended (or was abandoned):
@@ -153,6 +171,9 @@ TEST(Reader, BackToBackJobsHandOverCleanly) {
   reader r;
   r.start();
   for (int round = 0; round < 24; ++round) {
+    if (round == 12) {
+      ASSERT_NE(r.windowBuffer(0), nullptr);  // windows from buffers from now on
+    }
     FILE* f = fopen(big.c_str(), "rb");
     ASSERT_NE(f, nullptr);
     r.processFile(f, 1000000000ULL);
