@@ -82,6 +82,10 @@ mkdir adir
 printf 'fifo 00000000\nadir 00000000\n/dev/null 00000000\nb 363A3020\n' >special.sfv
 run special.sfv
 expect "entries that are no regular files" 1 $'fifo: File error: File read error\nadir: File error: File read error\n/dev/null: File error: File read error\n'"$(ok b)"$'\n4 files checked\n3 errors detected\n' ""
+# The same, each looked at while the file before it is hashed.
+printf 'b 363A3020\nfifo 00000000\nb 363A3020\nadir 00000000\nb 363A3020\n/dev/null 00000000\nb 363A3020\n' >special.sfv
+run -a special.sfv
+expect "no regular files after hashed ones" 1 "$(ok b)"$'\nfifo: File error: File read error\n'"$(ok b)"$'\nadir: File error: File read error\n'"$(ok b)"$'\n/dev/null: File error: File read error\n'"$(ok b)"$'\n7 files checked\n3 errors detected\n' ""
 
 # Names are taken relative to the current directory, or to -p.
 mkdir data elsewhere
@@ -94,6 +98,10 @@ for parent in "$WORK/data" "$WORK/data/" data data/; do
   shown="${parent%/}/d"
   expect "-p $parent" 0 "$shown: 100% complete"$'\r'"$shown: Ok                   "$'\n1 files checked\nAll files Ok\n' ""
 done
+mkfile data/e '123456789'
+printf 'd 363A3020\ne CBF43926\nd 363A3020\nx 00000000\ne CBF43926\n' >rel3.sfv
+run -a -p data rel3.sfv
+expect "-p on every entry in turn" 1 "$(ok data/d data/e data/d)"$'\ndata/x: 100% complete\rdata/x: File error: File not found\n'"$(ok data/e)"$'\n5 files checked\n1 errors detected\n' ""
 (cd data && "$ZORVIK" -a -p "" ../rel.sfv >"$SCRATCH/out" 2>"$SCRATCH/err"); status=$?
 expect "-p '' is no prefix" 0 "$(ok d)"$'\n1 files checked\nAll files Ok\n' ""
 
