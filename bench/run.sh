@@ -15,7 +15,7 @@ zorvik="$build/cli/zorvik"
 [ -x "$zorvik" ] || { echo "no zorvik at $zorvik (build first)" >&2; exit 2; }
 
 need=()
-for tool in cksfv rhash bc; do command -v "$tool" >/dev/null || need+=("$tool"); done
+for tool in cksfv rhash bc hyperfine; do command -v "$tool" >/dev/null || need+=("$tool"); done
 if [ ${#need[@]} -gt 0 ]; then
   apt-get update -qq && apt-get install -y -qq "${need[@]}" >/dev/null
 fi
@@ -40,13 +40,25 @@ if [ ! -d small ]; then
 fi
 small_files=$(find small -type f | wc -l)
 
-drop() { [ "${ZORVIK_BENCH_COLD:-0}" = 1 ] && { sync; echo 3 > /proc/sys/vm/drop_caches; } || true; }
+drop_caches='sync; echo 3 > /proc/sys/vm/drop_caches'
+cold() { [ "${ZORVIK_BENCH_COLD:-0}" = 1 ]; }
 
-# median seconds of `runs` timed runs of a command string
+# median seconds of `runs` timed runs of a command string. hyperfine takes
+# off the time its shell needs to start; without it, each run is timed
+# around a shell of its own.
 measure() {
+  if command -v hyperfine >/dev/null; then
+    local json="$PWD/.timing.json"
+    local prepare=()
+    cold && prepare=(--prepare "$drop_caches")
+    hyperfine --runs "$runs" --shell bash --ignore-failure --style none "${prepare[@]}" \
+      --export-json "$json" "$1" >/dev/null 2>&1 || echo "FAILED: $1" >&2
+    grep -o '"median": *[0-9.e+-]*' "$json" | head -n 1 | sed 's/.*: *//'
+    return
+  fi
   local times=()
   for _ in $(seq "$runs"); do
-    drop
+    cold && bash -c "$drop_caches"
     local t0 t1
     t0=$(date +%s.%N)
     bash -c "$1" >/dev/null 2>&1 || { echo "FAILED: $1" >&2; }
@@ -100,7 +112,7 @@ size_of() { stat -c %s "$1.bin"; }
 echo
 echo "CPU: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
 echo "flags: $(grep -m1 flags /proc/cpuinfo | tr ' ' '\n' | grep -E '^(sse4_2|pclmulqdq|avx2|avx512f|avx512bw|vpclmulqdq)$' | tr '\n' ' ')"
-echo "runs: $runs (median), cache: $([ "${ZORVIK_BENCH_COLD:-0}" = 1 ] && echo cold || echo hot)"
+echo "runs: $runs (median), cache: $(cold && echo cold || echo hot), timer: $(command -v hyperfine >/dev/null && echo hyperfine || echo date)"
 echo
 printf '%-22s %10s %12s\n' "command/data" "seconds" "GB/s|files/s"
 for k in $(printf '%s\n' "${!secs[@]}" | sort -t/ -k2,2 -k1,1); do
