@@ -9,6 +9,7 @@
 #include <zorvik/pipeline.h>
 
 #include "pipeline/fault_guard.h"
+#include "pipeline/read_exactly.h"
 #include "pipeline/ring.h"
 #include "pipeline/spin.h"
 
@@ -110,15 +111,10 @@ void processor::consumeWhole(FILE* file, unsigned int size) {
   int fd = fileno(file);
   unsigned char* buffer = size <= ring::pieceSize ? _piece : _input.windowBuffer(0);
   if (buffer != nullptr) {
-    unsigned int got = 0;
-    while (got < size) {
-      ssize_t n = read(fd, buffer + got, size - got);
-      if (n > 0) {
-        got += static_cast<unsigned int>(n);
-      } else if (n == 0 || errno != EINTR) {
-        _input.setError(n == 0 ? EIO : errno);  // an early end: the file shrank
-        return;
-      }
+    int failure = readExactly(fd, buffer, size, 0);
+    if (failure != 0) {
+      _input.setError(failure);
+      return;
     }
     _jobHasher->update(buffer, size);
   } else {

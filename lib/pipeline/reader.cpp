@@ -8,6 +8,7 @@
 #include <zorvik/pipeline.h>
 
 #include "pipeline/fault_guard.h"
+#include "pipeline/read_exactly.h"
 #include "pipeline/ring.h"
 #include "pipeline/spin.h"
 #include "pipeline/window_memory.h"
@@ -68,7 +69,8 @@ int reader::run() {
 void reader::fill() {
   while (_remaining > 0) {
     // Pieces are read several at a time, which costs far fewer system
-    // calls per byte; a window is worth mapping on its own.
+    // calls per byte; a window is worth a call on its own. Windows in
+    // buffers wait until no other slot holds the buffer they will reuse.
     unsigned need = _windows != nullptr ? ring::slotCount - ring::windowBuffers + 1 : 1;
     if (!_useMap) {
       unsigned long long pieces = (_remaining + ring::pieceSize - 1) / ring::pieceSize;
@@ -93,16 +95,10 @@ int reader::takeWindow(int slot, unsigned word) {
   if (_windows == nullptr) return mapWindow(slot, word);
   unsigned int length =
       static_cast<unsigned int>(std::min<unsigned long long>(_remaining, ring::windowSize));
-  unsigned char* target = windowBuffer(slot);
-  unsigned int got = 0;
-  while (got < length) {
-    ssize_t n = pread(fileno(_file), target + got, length - got, static_cast<off_t>(_offset + got));
-    if (n > 0) {
-      got += static_cast<unsigned int>(n);
-    } else if (n == 0 || errno != EINTR) {
-      __atomic_store_n(&_errorNumber, n == 0 ? EIO : errno, __ATOMIC_RELAXED);
-      return 0;
-    }
+  int failure = readExactly(fileno(_file), windowBuffer(slot), length, _offset);
+  if (failure != 0) {
+    __atomic_store_n(&_errorNumber, failure, __ATOMIC_RELAXED);
+    return 0;
   }
   _lengths[slot] = length;
   _offset += length;
