@@ -9,18 +9,27 @@ set(ZORVIK_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/zorvik)
 # The program finds its library through the default search path when the
 # prefix's libdir is a system one; anywhere else it carries a run path
 # relative to itself, so the installed tree can be moved as a whole.
+# It is linked once more for that, with its final run path from the start,
+# so no rewrite at install (and no padding) is needed.
+add_executable(zorvik_installed ${PROJECT_SOURCE_DIR}/cli/main.cpp)
+target_compile_options(zorvik_installed PRIVATE -Wformat=2)
+target_link_libraries(zorvik_installed PRIVATE zorvik_cli zorvik::libzorvik zorvik_options)
+set_target_properties(zorvik_installed PROPERTIES
+  OUTPUT_NAME zorvik
+  RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/installed
+  BUILD_WITH_INSTALL_RPATH ON)
 set(_zorvik_system_dirs
   ${CMAKE_PLATFORM_IMPLICIT_LINK_DIRECTORIES} ${CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES})
 if(NOT CMAKE_INSTALL_FULL_LIBDIR IN_LIST _zorvik_system_dirs)
   file(RELATIVE_PATH _zorvik_bin_to_lib
     ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
-  set_target_properties(zorvik PROPERTIES INSTALL_RPATH "$ORIGIN/${_zorvik_bin_to_lib}")
+  set_target_properties(zorvik_installed PROPERTIES INSTALL_RPATH "$ORIGIN/${_zorvik_bin_to_lib}")
 endif()
 
 # Consumers compile the public headers, which need C++17 (inline variables).
 target_compile_features(libzorvik INTERFACE cxx_std_17)
 
-install(TARGETS zorvik
+install(TARGETS zorvik_installed
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(TARGETS libzorvik EXPORT zorvikTargets

@@ -106,4 +106,9 @@ if [ -w /dev/full ]; then
   expect "a failed write is never success" 255 $'f: 100% complete\nError writing checksum file: Unknown error\n' ""
 fi
 
+# No library is loaded from the current directory, whatever it holds.
+mkdir libs && : >libs/libstdc++.so.6 && : >libs/libc.so.6
+(cd libs && "$ZORVIK" --version >"$SCRATCH/out" 2>"$SCRATCH/err"); status=$?
+[ "$status" = 0 ] && grep -q 'version 3.00' "$SCRATCH/out" || fail "libraries in the current directory were loaded"
+
 finish
