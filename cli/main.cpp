@@ -7,6 +7,7 @@
 
 #include "node_pool.h"
 #include "options.h"
+#include "output.h"
 #include "run.h"
 
 namespace {
@@ -51,5 +52,5 @@ int main(int argc, char** argv) {
   md5 md5File;
   processor worker;
   worker.start();
-  return dispatch(argc, argv, crcHasher, sfvFile, md5Hasher, md5File, worker);
+  return finishOutput(dispatch(argc, argv, crcHasher, sfvFile, md5Hasher, md5File, worker));
 }

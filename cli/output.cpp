@@ -1,7 +1,12 @@
 #include "output.h"
 
+#include <stdio_ext.h>
+
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+
+#include <zorvik/error.h>
 
 void report(const char* format, ...) {
   fflush(stdout);
@@ -17,4 +22,22 @@ void progress(const char* format, ...) {
   vprintf(format, arguments);
   va_end(arguments);
   fflush(stdout);
+}
+
+int finishOutput(int value) {
+  // As coreutils judge it: a closed standard output that was never written
+  // to is no loss.
+  bool pending = __fpending(stdout) != 0;
+  errno = 0;
+  bool failed = fflush(stdout) != 0 || ferror(stdout) != 0;
+  int why = errno;
+  errno = 0;
+  if (fclose(stdout) != 0 && !failed && (pending || errno != EBADF)) {
+    failed = true;
+    why = errno;
+  }
+  if (!failed) return value;
+  fprintf(stderr, "Error writing output: %ls\n",
+          error::message(why != 0 ? error::from_errno(why) : error::unknown_error));
+  return value == 0 ? error::unknown_error : value;
 }

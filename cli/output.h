@@ -8,3 +8,8 @@ void report(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Writes a progress line (ending in "\r") to standard output and flushes it,
 // since no line feed would.
 void progress(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Ends standard output: flushes and closes it. When anything written to it
+// was lost, says so on standard error and turns a `value` of 0 into Unknown
+// error; other values stay. Returns the value to exit with.
+int finishOutput(int value);

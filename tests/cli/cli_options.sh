@@ -105,6 +105,19 @@ if [ -w /dev/full ]; then
   run -c /dev/full f
   expect "a failed write is never success" 255 $'f: 100% complete\nError writing checksum file: Unknown error\n' ""
 fi
+if [ -w /dev/full ]; then
+  # Lost output is never success; a run that failed anyway keeps its status.
+  "$ZORVIK" -c out.sfv f >/dev/full 2>"$SCRATCH/err"; status=$?
+  same "create into a full standard output" $'Error writing output: Unknown error\n' "$SCRATCH/err"
+  [ "$status" = 255 ] || fail "create into a full standard output: status $status"
+  "$ZORVIK" -q bad.sfv >/dev/full 2>"$SCRATCH/err"; status=$?
+  same "failed verify into a full standard output" $'Error writing output: Unknown error\n' "$SCRATCH/err"
+  [ "$status" = 1 ] || fail "failed verify into a full standard output: status $status"
+  "$ZORVIK" -q -c out.sfv f >&- 2>"$SCRATCH/err"; status=$?
+  [ "$status" = 0 ] || fail "closed standard output, nothing written: status $status"
+  "$ZORVIK" -q out.sfv >&- 2>"$SCRATCH/err"; status=$?
+  [ "$status" = 255 ] || fail "closed standard output, summary lost: status $status"
+fi
 
 # No library is loaded from the current directory, whatever it holds.
 mkdir libs && : >libs/libstdc++.so.6 && : >libs/libc.so.6
