@@ -1,9 +1,10 @@
 # The Debian package (cpack -G DEB): program, library, headers, CMake and
-# pkg-config files, manual pages and bash completion in one package.
+# pkg-config files, manual pages and bash completion in one package, with
+# the copyright file, changelog and lintian overrides Debian wants.
 
 set(CPACK_PACKAGE_NAME zorvik)
 set(CPACK_PACKAGE_VENDOR "zorvik developers")
-set(CPACK_PACKAGE_CONTACT "zorvik developers")
+set(CPACK_PACKAGE_CONTACT "zorvik developers <maintainers@zorvik.org>")
 set(CPACK_PACKAGE_VERSION ${ZORVIK_VERSION_TEXT})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "fast file checksum creation and validation tool")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
@@ -14,7 +15,7 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://zorvik.org/")
 set(CPACK_STRIP_FILES ON)
 
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "zorvik developers")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${CPACK_PACKAGE_CONTACT})
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -23,8 +24,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 file(WRITE ${PROJECT_BINARY_DIR}/debian/shlibs
   "libzorvik ${PROJECT_VERSION_MAJOR} zorvik (>= ${ZORVIK_VERSION_TEXT})\n")
 file(WRITE ${PROJECT_BINARY_DIR}/debian/triggers "activate-noawait ldconfig\n")
+# cpack would add postinst and postrm scripts running ldconfig, which the
+# trigger already does; naming them here keeps them out. They do not exist,
+# so cpack warns that it is "adding" missing files.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
-  ${PROJECT_BINARY_DIR}/debian/shlibs ${PROJECT_BINARY_DIR}/debian/triggers)
+  ${PROJECT_BINARY_DIR}/debian/shlibs ${PROJECT_BINARY_DIR}/debian/triggers
+  ${PROJECT_BINARY_DIR}/debian/none/postinst ${PROJECT_BINARY_DIR}/debian/none/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # cpack needs both tools to compute the dependencies from the binaries.
@@ -40,7 +45,17 @@ else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12)")
 endif()
 
-set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/packageManPages.cmake)
+# What the scripts below read; cpack passes CPACK_* variables on to them.
+set(CPACK_ZORVIK_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_ZORVIK_CHANGELOG ${PROJECT_SOURCE_DIR}/packaging/changelog)
+set(CPACK_ZORVIK_LINTIAN_OVERRIDES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides)
+set(CPACK_ZORVIK_DOCDIR ${CMAKE_INSTALL_FULL_DOCDIR})
+set(CPACK_ZORVIK_DATADIR ${CMAKE_INSTALL_FULL_DATADIR})
+set(CPACK_ZORVIK_STRIP ${CMAKE_STRIP})
+set(CPACK_PRE_BUILD_SCRIPTS
+  ${CMAKE_CURRENT_LIST_DIR}/packageManPages.cmake
+  ${CMAKE_CURRENT_LIST_DIR}/packageStrip.cmake
+  ${CMAKE_CURRENT_LIST_DIR}/packageDebianDocs.cmake)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_SOURCE_GENERATOR TGZ)

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Packaging check, run as root without standard input: the manual pages
 # render cleanly; a build for the prefix /usr passes the install tests and
-# makes a Debian package, which installs, creates and verifies checksum files,
-# and removes cleanly.
+# makes a Debian package, which lintian passes without errors or warnings,
+# and which installs, creates and verifies checksum files, and removes cleanly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 
 packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev dpkg-dev file groff-base
-          mandoc)
+          mandoc lintian)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
@@ -35,10 +35,14 @@ echo "both pages render without warnings"
 
 step "build for /usr and the install tests"
 # Only what the package holds is built; cpack then installs without
-# building the rest (the test programs).
+# building the rest (the test programs). Hardened as Debian builds its
+# packages: fortified libc calls, and relocations all resolved at start so
+# that they can be made read-only.
 build=build-package
 cmake -S . -B "$build" -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DZORVIK_WERROR=ON -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON
+  -DZORVIK_WERROR=ON -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
+  -DCMAKE_CXX_FLAGS=-D_FORTIFY_SOURCE=2 \
+  -DCMAKE_EXE_LINKER_FLAGS=-Wl,-z,now -DCMAKE_SHARED_LINKER_FLAGS=-Wl,-z,now
 cmake --build "$build" --target zorvik_installed libzorvik -j"$(nproc)"
 ctest --test-dir "$build" -R '^install\.' --output-on-failure
 
@@ -51,12 +55,27 @@ deb=${debs[0]}
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = zorvik ] || die "package name is $(field Package)"
 [ "$(field Version)" = 3.00 ] || die "package version is $(field Version)"
-[ "$(field Maintainer)" = "zorvik developers" ] || die "maintainer is $(field Maintainer)"
+[ "$(field Maintainer)" = "zorvik developers <maintainers@zorvik.org>" ] ||
+  die "maintainer is $(field Maintainer)"
+changelog=$(dpkg-parsechangelog -l packaging/changelog -S Version)
+[ "$changelog" = "$(field Version)" ] ||
+  die "packaging/changelog's latest entry is $changelog, the package $(field Version)"
 depends=$(field Depends)
 for needed in libc6 libstdc++6 libgcc-s1; do
   [[ $depends == *"$needed"* ]] || die "Depends lacks $needed: $depends"
 done
 echo "$deb: $(field Package) $(field Version), Depends: $depends"
+
+step "lintian"
+lintian_options=(--display-info)
+[ "$(id -u)" != 0 ] || lintian_options+=(--allow-root)
+report=$(lintian "${lintian_options[@]}" --fail-on none "$deb" 2>&1) ||
+  die "lintian failed:"$'\n'"$report"
+[ -z "$report" ] || printf '%s\n' "$report"
+if grep -q '^[EW]: ' <<<"$report"; then
+  die "lintian reports errors or warnings (fix them, or override them with a reason in packaging/lintian-overrides)"
+fi
+echo "lintian: no errors or warnings"
 
 # dpkg -r leaves a package that has maintainer scripts known as
 # "config-files" until it is purged.
