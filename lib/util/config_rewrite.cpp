@@ -17,6 +17,34 @@
 
 namespace {
 
+// As many links as the kernel follows in one path.
+constexpr int linkLimit = 40;
+
+// The file that `path` finally names, through a chain of symbolic links,
+// into `target` (PATH_MAX bytes). A name that does not exist ends the chain:
+// a dangling link names the file to create. False on a loop or a link that
+// cannot be read.
+bool followLinks(const char* path, char* target) {
+  if (snprintf(target, PATH_MAX, "%s", path) >= PATH_MAX) return false;
+  for (int hops = 0; hops <= linkLimit; ++hops) {
+    struct stat status;
+    if (lstat(target, &status) != 0) return errno == ENOENT;
+    if (!S_ISLNK(status.st_mode)) return true;
+
+    char link[PATH_MAX];
+    ssize_t length = readlink(target, link, sizeof link);
+    if (length <= 0 || length == static_cast<ssize_t>(sizeof link)) return false;
+    link[length] = '\0';
+    // A relative link is relative to the directory that holds it. ".." is
+    // left to the kernel, which takes it after any directory link.
+    const char* slash = strrchr(target, '/');
+    size_t keep = link[0] != '/' && slash != nullptr ? static_cast<size_t>(slash - target) + 1 : 0;
+    if (keep + static_cast<size_t>(length) >= PATH_MAX) return false;
+    memcpy(target + keep, link, static_cast<size_t>(length) + 1);
+  }
+  return false;
+}
+
 // The process's umask, read without changing it where /proc allows, since
 // another thread could be creating files meanwhile.
 mode_t currentUmask() {
@@ -73,9 +101,12 @@ bool finish(FILE* out) {
 }  // namespace
 
 bool rewriteConfigFile(const char* path, const char* key, const char* value) {
-  const char* target = path;
+  // Beside the link's target, so that the rename replaces the target and
+  // never crosses file systems.
+  char target[PATH_MAX];
   char temporary[PATH_MAX];
-  if (snprintf(temporary, sizeof temporary, "%s.XXXXXX", target) >= static_cast<int>(sizeof temporary))
+  if (!followLinks(path, target) ||
+      snprintf(temporary, sizeof temporary, "%s.XXXXXX", target) >= static_cast<int>(sizeof temporary))
     return false;
 
   // A name of our own, so that two processes never write into one file.
