@@ -3,7 +3,8 @@
 #include <cstdio>
 
 // Line reading of the configuration files, shared by the store and its
-// rewrite; internal to the library.
+// rewrite; internal to the library. The split of a line into key and value,
+// get_key_value, is exported from <zorvik/config.h>.
 
 // Size of the line buffer that get_config_line fills.
 constexpr int configLineSize = 1024;

@@ -218,6 +218,42 @@ TEST(ConfigSet, NewValueStandsOverTheSystemFile) {
   EXPECT_STREQ(lookup("signature"), "user");
 }
 
+// A user file linked into a dotfiles repository stays a link; the setting
+// lands in the link's target, which a dangling link creates.
+TEST(ConfigSet, KeepsTheUserFileALink) {
+  const struct {
+    const char* link;    // empty: the target's absolute path
+    const char* before;  // null: no target yet
+  } cases[] = {{"", "other=1\n"}, {"../../dotfiles/zorvik.conf", nullptr}};
+  for (const auto& c : cases) {
+    scratchHome scratch;
+    const std::string dotfiles = scratch.home() + "/dotfiles/";
+    const std::string target = dotfiles + "zorvik.conf";
+    const std::string link = *c.link != '\0' ? c.link : target;
+    SCOPED_TRACE(link);
+    mkdir(dotfiles.c_str(), 0755);
+    scratch.writeUser("");
+    unlink(scratch.userFile().c_str());
+    ASSERT_EQ(symlink(link.c_str(), scratch.userFile().c_str()), 0);
+    if (c.before != nullptr) scratchHome::write(target, c.before);
+    scratch.reload();
+
+    ASSERT_TRUE(config::instance()->set("Signature", "new"));
+    char text[256] = {};
+    ASSERT_GT(readlink(scratch.userFile().c_str(), text, sizeof text - 1), 0);
+    EXPECT_EQ(text, link);
+    EXPECT_EQ(scratchHome::read(target), std::string(c.before ? c.before : "") + "Signature=new\n");
+    EXPECT_EQ(listDirectory(dotfiles), std::vector<std::string>{"zorvik.conf"});
+  }
+  // A loop cannot be followed: nothing is written.
+  scratchHome scratch;
+  scratch.writeUser("");
+  unlink(scratch.userFile().c_str());
+  ASSERT_EQ(symlink("zorvik.conf", scratch.userFile().c_str()), 0);
+  EXPECT_FALSE(config::instance()->set("Signature", "new"));
+  EXPECT_EQ(listDirectory(scratch.userDir()), std::vector<std::string>{"zorvik.conf"});
+}
+
 // Reading or writing fails half way: the user's file must stay as it was and
 // no temporary file may be left behind.
 TEST(ConfigSet, FailureKeepsTheUserFile) {
