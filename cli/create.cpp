@@ -61,18 +61,15 @@ int createRun(run_context& context, int argc, char** argv) {
     report("Path is too long\n");
     return error::path_error;
   }
+  created_file created;
+  struct stat status;
+  if (stat(name, &status) == 0) created_file::note(created.replaced, status);
   int code = context.file.create(context.path);
   if (code != 0) {
     printf("Error creating sfv file: %ls\n", error::message(code));
     return code;
   }
-  created_file created;
-  struct stat status;
-  if (stat(name, &status) == 0) {
-    created.known = true;
-    created.device = status.st_dev;
-    created.inode = status.st_ino;
-  }
+  if (context.file.writingStatus(&status)) created_file::note(created.writing, status);
 
   path_list directories;
   code = gatherFiles(context.settings, argc, argv, created, fileList, directories);

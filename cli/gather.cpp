@@ -53,10 +53,7 @@ private:
   int addDirectory(const char* path, const struct stat& status, path_node** added);
   int addFile(const char* path, const struct stat& status);
   static path_node* newNode(const char* path, const struct stat& status);
-  bool isCreated(const struct stat& status) const {
-    return _created.known && S_ISREG(status.st_mode) && status.st_dev == _created.device &&
-           status.st_ino == _created.inode;
-  }
+  bool isCreated(const struct stat& status) const { return _created.is(status); }
   static int outOfMemory() {
     report("Out of memory\n");
     return error::unknown_error;

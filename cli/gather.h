@@ -1,16 +1,33 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include "node_pool.h"
 #include "options.h"
 
-// The checksum file a create run writes, so that it is never listed in
-// itself, whatever name leads to it.
+// The checksum file a create run writes (a temporary file until it takes
+// the list's place) and the list it replaces, so that neither is listed in
+// the new one, whatever name leads to them.
 struct created_file {
-  bool known = false;
-  dev_t device = 0;
-  ino_t inode = 0;
+  struct identity {
+    bool known = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+  };
+  identity writing, replaced;
+
+  static void note(identity& id, const struct stat& status) {
+    id.known = true;
+    id.device = status.st_dev;
+    id.inode = status.st_ino;
+  }
+  bool is(const struct stat& status) const {
+    auto same = [&status](const identity& id) {
+      return id.known && status.st_dev == id.device && status.st_ino == id.inode;
+    };
+    return S_ISREG(status.st_mode) && (same(writing) || same(replaced));
+  }
 };
 
 // Turns the operands argv[settings.firstOperand..] into the regular files to

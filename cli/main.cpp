@@ -8,6 +8,7 @@
 #include "node_pool.h"
 #include "options.h"
 #include "output.h"
+#include "signals.h"
 #include "run.h"
 
 namespace {
@@ -45,6 +46,7 @@ int dispatch(int argc, char** argv, crc& crcHasher, sfv& sfvFile, md5hasher& md5
 }  // namespace
 
 int main(int argc, char** argv) {
+  discardWritingOnSignals();
   // All five exist in every run and go in reverse order on every path.
   crc crcHasher;
   sfv sfvFile;

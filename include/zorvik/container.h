@@ -52,6 +52,15 @@ public:
   static unsigned long long ticksNow();
   static long long secondsFromTicks(unsigned long long ticks);
 
+  // A new checksum file is written beside the old one and takes its place
+  // only at a successful close(). This removes every such file still being
+  // written by this process, leaving the old lists as they were; it is safe
+  // to call from a signal handler.
+  static void discardTemporaries();
+  // The status of the file that create() is writing (a temporary file, or
+  // the list itself when it is written in place); false when none is.
+  bool writingStatus(struct stat* status) const;
+
 protected:
   // The next non-empty line of `_file`, however long, into `_line`: see
   // lines.h. Its length, 0 at end of file, or a negative code.
@@ -59,14 +68,27 @@ protected:
   // The next line that is not a comment (";"), into `_line`: its length, 0
   // at end of file, or a negative code (Invalid line for one holding a NUL).
   long readEntryLine();
-  // Closes any stream and drops pending entries before a new create/open.
+  // Closes any stream, drops pending entries and any unfinished new file
+  // before a new create/open.
   void restart();
+
+  // create() of both formats: opens the new file and writes its header.
+  int beginCreate(const wchar_t* path, bool compatibility);
+  // addFile() of both formats: queues `entry`; null (no memory for it) is
+  // remembered as a failure for close(), so the list never looks complete.
+  int queue(processed_file* entry);
+  // close() after create(): writes the entries, in `passes` passes over the
+  // list, each line by `line`; then puts the new file in place.
+  int finishCreate(int passes, int (*line)(FILE* file, const processed_file& entry, int pass));
 
   FILE* _file;
   processed_file* _head;
+  processed_file** _tail;
+  int _mode;          // 1 writing (after create), 0 reading (after open)
   char* _line;        // bytes of the last line readLine() read
   size_t _lineRoom;
   int _failure;       // a failure of create/addFile that close() reports
+  struct replacement* _replacement;  // the new file until it is in place
 };
 
 // SFV checksum files, with the verification record in comment lines.
@@ -87,11 +109,13 @@ private:
   void resetRecord();
   void voidRecord();
   void readRecord();
-  void readBitmap(const char* prefix);
+  long readRecordAt(const char* expected, size_t length, struct record_scan* scan);
+  long readBitmap(const char* prefix);
+  bool trustsLookupDirectory(const wchar_t* path);
   int writeRecord();
+  long recordPosition();
+  int writeRecordLines();
 
-  processed_file** _tail;
-  int _mode;
   unsigned char _verified[32768];
   unsigned char _recordIgnored;
   unsigned char _recordDirty;
@@ -101,6 +125,20 @@ private:
   // The record in the file must stay as it is: opened read-only, or no
   // signature could be kept.
   unsigned char _recordFrozen;
+  // The start of this run, the time the record written at close() carries.
+  unsigned long long _runStart;
+  // What the record is bound to: the digest of the entry lines and the
+  // directory the entries were looked up in. The list's own digest is taken
+  // when it is opened; the directory at the first isPreviouslyVerified().
+  unsigned char _entriesDigest[16];
+  unsigned char _boundDigest[16];
+  unsigned long long _boundDevice;
+  unsigned long long _boundInode;
+  unsigned char _bound;            // the record carries that binding
+  unsigned char _directoryKnown;
+  unsigned long long _directoryDevice;
+  unsigned long long _directoryInode;
+  size_t _nameLength;              // of the name getNextFile() gave last
 };
 
 // MD5 lists: "<32 hex digits> *<name>" per line.
@@ -117,7 +155,4 @@ public:
   int create(const wchar_t* path) override;
   int addFile(const wchar_t* path, const void* hash) override;
 
-private:
-  processed_file** _tail;
-  int _mode;
 };

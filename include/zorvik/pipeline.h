@@ -210,8 +210,9 @@ private:
   }
 
   void runJob();
-  void consume(FILE* file, unsigned long long size);
-  void consumeWhole(FILE* file, unsigned int size);
+  bool consume(FILE* file, unsigned long long size);
+  bool consumeWhole(FILE* file, unsigned int size);
+  void consumeRest(int fd, unsigned long long offset);
 
   reader _input;
   int _stop;

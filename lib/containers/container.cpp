@@ -2,32 +2,26 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <climits>
 #include <cstring>
+#include <cwchar>
 
 #include <zorvik/container.h>
 #include <zorvik/error.h>
 #include <zorvik/text.h>
 
 #include "lines.h"
+#include "output.h"
 #include "pending.h"
-
-namespace {
-
-constexpr unsigned long long ticksPerSecond = 10000000ULL;
-constexpr unsigned long long epochTicks = 116444736000000000ULL;  // 1601 to 1970
-
-}  // namespace
+#include "replace.h"
+#include "ticks.h"
 
 container::container()
-    : _file(nullptr), _head(nullptr), _line(nullptr), _lineRoom(0), _failure(error::ok) {}
+    : _file(nullptr), _head(nullptr), _tail(&_head), _mode(0), _line(nullptr), _lineRoom(0),
+      _failure(error::ok), _replacement(nullptr) {}
 
 container::~container() {
-  if (_file != nullptr) {
-    fclose(_file);
-    _file = nullptr;
-  }
-  releasePending(_head);
-  _head = nullptr;
+  restart();
   free(_line);
 }
 
@@ -36,9 +30,61 @@ void container::restart() {
     fclose(_file);
     _file = nullptr;
   }
+  // A new file never closed is not the list: the old one stays.
+  discardReplacement(&_replacement);
   releasePending(_head);
   _head = nullptr;
+  _tail = &_head;
   _failure = error::ok;
+}
+
+void container::discardTemporaries() { discardAllReplacements(); }
+
+bool container::writingStatus(struct stat* status) const {
+  return _file != nullptr && _mode == 1 && fstat(fileno(_file), status) == 0;
+}
+
+int container::beginCreate(const wchar_t* path, bool compatibility) {
+  restart();
+  _mode = 1;
+  if (path == nullptr) return error::invalid_arguments;
+  char name[PATH_MAX];
+  if (wideToBytes(name, path, sizeof name) < 0) {
+    errno = wcslen(path) >= sizeof name ? ENAMETOOLONG : EILSEQ;
+    return error::translate_errno();
+  }
+  _file = openReplacement(name, &_replacement);
+  if (_file == nullptr) return error::translate_errno();
+  return writeHeader(_file, compatibility, &_failure);
+}
+
+int container::queue(processed_file* entry) {
+  if (entry == nullptr) {
+    if (_failure == error::ok) _failure = error::unknown_error;
+    return error::unknown_error;
+  }
+  *_tail = entry;
+  _tail = &entry->next;
+  return error::ok;
+}
+
+int container::finishCreate(int passes,
+                            int (*line)(FILE* file, const processed_file& entry, int pass)) {
+  int code = _failure;
+  for (int pass = 0; pass < passes && code == error::ok; ++pass) {
+    for (processed_file* entry = _head; entry != nullptr && code == error::ok; entry = entry->next) {
+      errno = 0;
+      // A name with a character no byte stands for cannot be written.
+      code = entry->path == nullptr ? error::from_errno(EILSEQ) : line(_file, *entry, pass);
+    }
+  }
+  if (code != error::ok) {
+    fclose(_file);
+    _file = nullptr;
+    discardReplacement(&_replacement);
+    return code;
+  }
+  return commitReplacement(&_file, &_replacement);
 }
 
 int container::readFileString(wchar_t* buffer, int length) {
@@ -99,9 +145,7 @@ long container::readEntryLine() {
 }
 
 unsigned long long container::ticksFromStat(const struct stat& status) {
-  long long seconds = static_cast<long long>(status.st_mtim.tv_sec) * 10000000LL;
-  return static_cast<unsigned long long>(seconds) + epochTicks +
-         static_cast<unsigned long long>((status.st_mtim.tv_nsec + 50) / 100);
+  return ticksOf(status.st_mtim);
 }
 
 unsigned long long container::ticksNow() {

@@ -7,48 +7,30 @@
 #include <zorvik/error.h>
 #include <zorvik/text.h>
 
+#include "hex.h"
 #include "output.h"
 #include "pending.h"
 
 namespace {
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+int entryLine(FILE* file, const container::processed_file& entry, int) {
+  return fprintf(file, "%s *%s\n", entry.hashText, entry.path) < 0 ? writeFailure() : error::ok;
 }
 
 }  // namespace
 
-md5::md5() : _tail(&_head), _mode(0) {}
+md5::md5() = default;
 
 md5::~md5() = default;
 
-int md5::create(const wchar_t* path) {
-  restart();
-  _mode = 1;
-  _tail = &_head;
-  if (path == nullptr) return error::invalid_arguments;
-  _file = _wfopen(path, L"w");
-  if (_file == nullptr) return error::translate_errno();
-  return writeHeader(_file, false, &_failure);
-}
+int md5::create(const wchar_t* path) { return beginCreate(path, false); }
 
 int md5::addFile(const wchar_t* path, const void* hash) {
   if (path == nullptr || hash == nullptr) return error::invalid_arguments;
   const unsigned char* digest = static_cast<const unsigned char*>(hash);
   char text[33];
   for (int i = 0; i < 16; ++i) snprintf(text + 2 * i, 3, "%02x", digest[i]);
-  processed_file* entry = newPendingEntry(path, text);
-  if (entry == nullptr) {
-    // Losing an entry must not let the list look complete.
-    if (_failure == error::ok) _failure = error::unknown_error;
-    return error::unknown_error;
-  }
-  *_tail = entry;
-  _tail = &entry->next;
-  return error::ok;
+  return queue(newPendingEntry(path, text));
 }
 
 int md5::close() {
@@ -58,14 +40,7 @@ int md5::close() {
     _file = nullptr;
     return error::ok;
   }
-  if (_failure != error::ok) return _failure;
-  for (processed_file* entry = _head; entry != nullptr; entry = entry->next) {
-    if (entry->path == nullptr) return error::from_errno(EILSEQ);
-    errno = 0;
-    if (fprintf(_file, "%s *%s\n", entry->hashText, entry->path) < 0)
-      return errno != 0 ? error::translate_errno() : error::unknown_error;
-  }
-  return finishWriting(&_file);
+  return finishCreate(1, entryLine);
 }
 
 int md5::open(const wchar_t* path) {

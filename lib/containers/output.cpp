@@ -6,14 +6,7 @@
 #include <zorvik/error.h>
 #include <zorvik/version.h>
 
-namespace {
-
-// A failed write may leave errno 0 (stdio flagged the stream earlier).
-int writeFailure() {
-  return errno != 0 ? error::translate_errno() : error::unknown_error;
-}
-
-}  // namespace
+int writeFailure() { return errno != 0 ? error::translate_errno() : error::unknown_error; }
 
 int writeHeader(FILE* file, bool compatibility, int* deferred) {
   time_t now = time(nullptr);
@@ -34,18 +27,5 @@ int writeHeader(FILE* file, bool compatibility, int* deferred) {
   if (fputs("; https://zorvik.org/\n", file) < 0 || fputs(";\n", file) < 0) {
     if (*deferred == error::ok) *deferred = writeFailure();
   }
-  return error::ok;
-}
-
-int finishWriting(FILE** file) {
-  errno = 0;
-  if (fflush(*file) != 0) return writeFailure();
-  // Any earlier write that stdio only flagged shows here.
-  bool flagged = ferror(*file) != 0;
-  errno = 0;
-  int closed = fclose(*file);
-  *file = nullptr;
-  if (closed != 0) return writeFailure();
-  if (flagged) return error::unknown_error;
   return error::ok;
 }

@@ -9,6 +9,6 @@
 // for close() to report, since stdio may only notice it at the flush.
 int writeHeader(FILE* file, bool compatibility, int* deferred);
 
-// Flushes and closes a stream that was written to; `*file` is null
-// afterwards unless the flush failed. Returns the code of the first failure.
-int finishWriting(FILE** file);
+// The code of a write that just failed. Clear errno before the write: stdio
+// may fail without setting it (a stream flagged by an earlier failure).
+int writeFailure();

@@ -11,20 +11,15 @@
 #include <zorvik/error.h>
 #include <zorvik/text.h>
 
+#include "hex.h"
 #include "output.h"
 #include "pending.h"
+#include "record_time.h"
 
 namespace {
 
 bool isSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 // As wcstoul with base 16 and a 32-bit unsigned long reads it: blanks, a
@@ -53,11 +48,29 @@ bool compatibilityWanted() {
   return store != nullptr && static_cast<bool>((*store)["win-sfv_compatibile"]);
 }
 
+// The size-and-time comments first, then the entry lines.
+int entryLine(FILE* file, const container::processed_file& entry, int pass) {
+  int written;
+  if (pass == 0) {
+    time_t seconds = static_cast<time_t>(container::secondsFromTicks(entry.modifiedTime));
+    struct tm local {};
+    if (localtime_r(&seconds, &local) == nullptr) local.tm_mday = 1;
+    written = fprintf(file, "; %12llu  %02d:%02d.%02d %4d-%02d-%02d %s\n", entry.size, local.tm_hour,
+                      local.tm_min, local.tm_sec, local.tm_year + 1900, local.tm_mon + 1,
+                      local.tm_mday, entry.path);
+  } else {
+    written = fprintf(file, "%s %s\n", entry.path, entry.hashText);
+  }
+  return written < 0 ? writeFailure() : error::ok;
+}
+
 }  // namespace
 
 sfv::sfv()
-    : _tail(&_head), _mode(0), _verified{}, _recordIgnored(0), _recordDirty(0), _cursorByte(0),
-      _cursorMask(0x80), _recordTime(0), _recordFrozen(0) {}
+    : _verified{}, _recordIgnored(0), _recordDirty(0), _cursorByte(0), _cursorMask(0x80),
+      _recordTime(0), _recordFrozen(0), _runStart(0), _entriesDigest{}, _boundDigest{},
+      _boundDevice(0), _boundInode(0), _bound(0), _directoryKnown(0), _directoryDevice(0),
+      _directoryInode(0), _nameLength(0) {}
 
 sfv::~sfv() = default;
 
@@ -70,17 +83,11 @@ void sfv::resetRecord() {
 }
 
 int sfv::create(const wchar_t* path) {
-  restart();
   _recordDirty = 0;
   _cursorByte = 0;
   _cursorMask = 0x80;
   memset(_verified, 0, sizeof _verified);
-  _mode = 1;
-  _tail = &_head;
-  if (path == nullptr) return error::invalid_arguments;
-  _file = _wfopen(path, L"w");
-  if (_file == nullptr) return error::translate_errno();
-  return writeHeader(_file, compatibilityWanted(), &_failure);
+  return beginCreate(path, compatibilityWanted());
 }
 
 int sfv::addFile(const wchar_t* path, const void* hash) {
@@ -90,60 +97,59 @@ int sfv::addFile(const wchar_t* path, const void* hash) {
   char text[9];
   snprintf(text, sizeof text, "%08X", crc);
   processed_file* entry = newPendingEntry(path, text);
-  if (entry == nullptr) {
-    // Losing an entry must not let the checksum file look complete.
-    if (_failure == error::ok) _failure = error::unknown_error;
-    return error::unknown_error;
-  }
   struct stat status;
-  if (entry->path != nullptr && stat(entry->path, &status) == 0) {
+  if (entry != nullptr && entry->path != nullptr && stat(entry->path, &status) == 0) {
     entry->modifiedTime = ticksFromStat(status);
     entry->size = static_cast<unsigned long long>(status.st_size);
   }
-  *_tail = entry;
-  _tail = &entry->next;
-  return error::ok;
+  return queue(entry);
 }
 
 int sfv::close() {
   if (_file == nullptr) return error::file_not_open;
   if (_mode != 1) return writeRecord();
-  if (_failure != error::ok) return _failure;
-  for (processed_file* entry = _head; entry != nullptr; entry = entry->next) {
-    if (entry->path == nullptr) return error::from_errno(EILSEQ);
-    time_t seconds = static_cast<time_t>(secondsFromTicks(entry->modifiedTime));
-    struct tm local {};
-    if (localtime_r(&seconds, &local) == nullptr) local.tm_mday = 1;
-    errno = 0;
-    if (fprintf(_file, "; %12llu  %02d:%02d.%02d %4d-%02d-%02d %s\n", entry->size,
-                local.tm_hour, local.tm_min, local.tm_sec, local.tm_year + 1900,
-                local.tm_mon + 1, local.tm_mday, entry->path) < 0)
-      return errno != 0 ? error::translate_errno() : error::unknown_error;
-  }
-  for (processed_file* entry = _head; entry != nullptr; entry = entry->next) {
-    errno = 0;
-    if (fprintf(_file, "%s %s\n", entry->path, entry->hashText) < 0)
-      return errno != 0 ? error::translate_errno() : error::unknown_error;
-  }
-  return finishWriting(&_file);
+  return finishCreate(2, entryLine);
 }
 
+namespace {
+
+// A pipe, FIFO or device: read once from its start, never written. Opened
+// for writing too, a FIFO would never see the end of its data.
+bool isStream(const struct stat& status) {
+  return S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode);
+}
+
+}  // namespace
+
 int sfv::open(const wchar_t* path) {
+  // Before anything is read: every change from now on carries a later time.
+  _runStart = runStartTicks();
   restart();
   resetRecord();
   _mode = 0;
   _recordFrozen = 0;
   if (path == nullptr) return error::invalid_arguments;
-  _file = _wfopen(path, L"r+");
-  if (_file == nullptr && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+  char name[PATH_MAX];
+  struct stat status;
+  bool stream = wideToBytes(name, path, sizeof name) >= 0 && stat(name, &status) == 0 && isStream(status);
+  _file = stream ? nullptr : _wfopen(path, L"r+");
+  if (_file != nullptr && fstat(fileno(_file), &status) == 0 && isStream(status)) {
+    fclose(_file);  // swapped for one meanwhile
+    _file = nullptr;
+    stream = true;
+  }
+  if (_file == nullptr && (stream || errno == EACCES || errno == EROFS || errno == EPERM)) {
     // Verifying needs no write access; only the record then stays as it is.
     _file = _wfopen(path, L"r");
     _recordFrozen = _file != nullptr;
   }
   if (_file == nullptr) return error::translate_errno();
+  if (stream) {
+    _recordIgnored = 1;
+    return error::ok;
+  }
   // Without a time line in the record, files older than the checksum file
   // itself count as unchanged.
-  struct stat status;
   _recordTime = fstat(fileno(_file), &status) == 0 ? ticksFromStat(status) : 0;
   readRecord();
   fseek(_file, 0, SEEK_SET);
@@ -169,7 +175,9 @@ int sfv::getNextFile(wchar_t* name, int length, unsigned long long* size, void* 
     if (nameLength > 0 && line[nameLength - 1] == '"') --nameLength;
   }
   line[nameLength] = '\0';
-  if (bytesToWide(name, line, static_cast<size_t>(length)) < 0) return error::invalid_line;
+  long written = bytesToWide(name, line, static_cast<size_t>(length));
+  if (written < 0) return error::invalid_line;
+  _nameLength = static_cast<size_t>(written);
   memcpy(hash, &crc, sizeof crc);
   return read > INT_MAX ? INT_MAX : static_cast<int>(read);
 }

@@ -8,15 +8,25 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <strings.h>
 
 #include <zorvik/base64.h>
 #include <zorvik/config.h>
 #include <zorvik/container.h>
 #include <zorvik/error.h>
+#include <zorvik/hasher.h>
 #include <zorvik/text.h>
 
+#include "hex.h"
+#include "output.h"
 #include "record_format.h"
+#include "record_time.h"
+
+// The state of the one pass that open() makes over a list.
+struct record_scan {
+  MD5_CTX entries;
+};
 
 namespace {
 
@@ -40,8 +50,6 @@ const char* signature() {
   }
   return text;
 }
-
-int failure() { return errno != 0 ? error::translate_errno() : error::unknown_error; }
 
 bool isBlankLine(const char* line, size_t length) {
   return std::all_of(line, line + length, [](char c) { return c == '\n'; });
@@ -89,12 +97,43 @@ bool keepTail(FILE* file, char** kept, size_t* keptLength) {
   return ok;
 }
 
+// Reads a binding line's payload: the entries' digest in hexadecimal, then
+// the device and inode of the lookup directory, each after a hyphen.
+bool readBinding(const char* text, unsigned char* digest, unsigned long long* device,
+                 unsigned long long* inode) {
+  for (int i = 0; i < 16; ++i) {
+    int high = hexValue(text[2 * i]), low = hexValue(text[2 * i + 1]);
+    if (high < 0 || low < 0) return false;
+    digest[i] = static_cast<unsigned char>(high * 16 + low);
+  }
+  char tail;
+  return sscanf(text + 32, "-%llu-%llu%c", device, inode, &tail) == 2;
+}
+
+// The identity of `directory`, or zeros when it cannot be looked at.
+void lookupIdentity(const char* directory, unsigned long long* device, unsigned long long* inode) {
+  struct stat status;
+  bool found = stat(directory, &status) == 0;
+  *device = found ? static_cast<unsigned long long>(status.st_dev) : 0;
+  *inode = found ? static_cast<unsigned long long>(status.st_ino) : 0;
+}
+
 }  // namespace
 
 void sfv::voidRecord() {
   _recordIgnored = 1;
   memset(_verified, 0, sizeof _verified);
   _recordDirty = 1;
+}
+
+// Adds one entry line to the digest the record is bound to.
+void digestEntry(MD5_CTX* digest, const char* line, size_t length) {
+  for (size_t done = 0; done < length;) {
+    unsigned int piece = static_cast<unsigned int>(std::min<size_t>(length - done, 1u << 30));
+    MD5Update(digest, reinterpret_cast<const unsigned char*>(line) + done, piece);
+    done += piece;
+  }
+  MD5Update(digest, reinterpret_cast<const unsigned char*>("\n"), 1);
 }
 
 void sfv::readRecord() {
@@ -105,60 +144,117 @@ void sfv::readRecord() {
     _recordFrozen = 1;
     return;
   }
-  unsigned long long expiry = expiryTicks(setting("expiretime"));
-  size_t expectedLength = strlen(expected);
-  long read;
-  do {
-    read = readLine();
-    if (read <= 0) return;
-  } while (!isRecordLine(_line, static_cast<size_t>(read)) || _line[2] > '2');
-  char format = _line[2];
-  if (format == '0' || static_cast<size_t>(read) - 4 != expectedLength ||
-      memcmp(_line + 4, expected, expectedLength) != 0) {
+  // One pass over the whole file: the record, its binding, and the digest
+  // of every entry line, wherever they stand.
+  record_scan scan;
+  MD5Init(&scan.entries);
+  bool found = false;    // the first record of formats 0 to 2
+  int binding = 0;       // 1: a binding line read, -1: one that cannot be read
+  long read = readLine();
+  while (read > 0) {
+    size_t length = static_cast<size_t>(read);
+    if (!isRecordLine(_line, length)) {
+      if (_line[0] != ';') digestEntry(&scan.entries, _line, length);
+      read = readLine();
+    } else if (_line[2] == '3') {
+      if (binding == 0) binding = readBinding(_line + 4, _boundDigest, &_boundDevice, &_boundInode) ? 1 : -1;
+      read = readLine();
+    } else if (_line[2] <= '2' && !found) {
+      found = true;
+      read = readRecordAt(expected, length, &scan);
+    } else {
+      read = readLine();
+    }
+  }
+  MD5Final(_entriesDigest, &scan.entries);
+  if (!found || _recordIgnored) return;
+  // A list read only in part cannot prove its entries are the same.
+  if (read < 0 || binding < 0 ||
+      (binding > 0 && memcmp(_boundDigest, _entriesDigest, sizeof _entriesDigest) != 0)) {
     voidRecord();
     return;
+  }
+  _bound = binding > 0;
+  // An unbound record is rewritten bound at the end of this run.
+  if (!_bound) _recordDirty = 1;
+}
+
+// Reads the record whose first line (of `length` bytes) is in `_line`.
+// Returns what the reading left in `_line`: the length of a line that is
+// not part of the record, 0 at the end, or a negative code.
+long sfv::readRecordAt(const char* expected, size_t length, record_scan* scan) {
+  char format = _line[2];
+  size_t expectedLength = strlen(expected);
+  if (format == '0' || length - 4 != expectedLength || memcmp(_line + 4, expected, expectedLength) != 0) {
+    voidRecord();
+    return readLine();
   }
   char prefix[4];
   memcpy(prefix, _line, sizeof prefix);
   if (format == '1') {
-    readBitmap(prefix);
     _recordDirty = 1;
-    return;
+    return readBitmap(prefix);
   }
-  read = readLine();
+  long read = readLine();
   if (read > 4 && memcmp(_line, prefix, sizeof prefix) == 0) {
     unsigned char bytes[8] = {};
     Base64Decode(_line + 4, bytes, sizeof bytes);
     _recordTime = 0;
     for (int i = 7; i >= 0; --i) _recordTime = _recordTime << 8 | bytes[i];
     unsigned long long now = ticksNow();
+    unsigned long long expiry = expiryTicks(setting("expiretime"));
     if (expiry != 0 && _recordTime <= now && now - _recordTime >= expiry) {
       voidRecord();
-      return;
+      return readLine();
     }
+  } else if (read > 0 && _line[0] != ';') {
+    // Passed over in place of the time line, but an entry all the same.
+    digestEntry(&scan->entries, _line, static_cast<size_t>(read));
   }
-  if (read <= 0) return;
-  readBitmap(prefix);
+  if (read <= 0) return read;
+  return readBitmap(prefix);
 }
 
-void sfv::readBitmap(const char* prefix) {
+long sfv::readBitmap(const char* prefix) {
   int offset = 0;
   for (;;) {
     long read = readLine();
-    if (read <= 4 || memcmp(_line, prefix, 4) != 0) return;
+    if (read <= 4 || memcmp(_line, prefix, 4) != 0) return read;
     int room = bitmapBytes - offset;
     int decoded = Base64Decode(_line + 4, _verified + offset, room);
     offset += std::clamp(decoded, 0, room);
   }
 }
 
+// The directory the entries are looked up in is the path before the name
+// that getNextFile() gave; a record bound to another one vouches for none.
+bool sfv::trustsLookupDirectory(const wchar_t* path) {
+  if (!_directoryKnown) {
+    _directoryKnown = 1;
+    size_t total = wcslen(path);
+    size_t prefix = total >= _nameLength ? total - _nameLength : 0;
+    char directory[PATH_MAX] = ".";
+    wchar_t head[PATH_MAX];
+    if (prefix > 0 && prefix < PATH_MAX) {
+      wmemcpy(head, path, prefix);
+      head[prefix] = L'\0';
+      if (wideToBytes(directory, head, sizeof directory) < 0) strcpy(directory, "/nonexistent/");
+    }
+    lookupIdentity(directory, &_directoryDevice, &_directoryInode);
+    if (_bound && (_directoryDevice != _boundDevice || _directoryInode != _boundInode)) voidRecord();
+  }
+  return !_recordIgnored;
+}
+
 int sfv::isPreviouslyVerified(wchar_t* path) {
-  if (_recordIgnored || _cursorByte >= bitmapBytes) return 0;
+  // The directory is looked up even for a record not trusted: the one
+  // written at close() is bound to it.
+  if (path == nullptr || !trustsLookupDirectory(path) || _cursorByte >= bitmapBytes) return 0;
   char name[PATH_MAX];
   struct stat status;
-  if (path == nullptr || wideToBytes(name, path, sizeof name) < 0 || stat(name, &status) != 0)
-    return 0;
-  if (_recordTime > ticksFromStat(status)) return (_verified[_cursorByte] & _cursorMask) != 0;
+  if (wideToBytes(name, path, sizeof name) < 0 || stat(name, &status) != 0) return 0;
+  if (unchangedSince(status, _recordTime, stampedElsewhere(name, status.st_dev)))
+    return (_verified[_cursorByte] & _cursorMask) != 0;
   _verified[_cursorByte] &= static_cast<unsigned char>(~_cursorMask);
   _recordDirty = 1;
   return 0;
@@ -190,29 +286,14 @@ int sfv::writeRecord() {
   const char* update = setting("updatedb");
   if (_recordFrozen || (update != nullptr && strcasecmp(update, "true") != 0) || !_recordDirty)
     return leave();
-  const char* current = setting("signature");
-  if (current == nullptr || fseek(_file, 0, SEEK_SET) != 0) return leave();
-
-  // The record goes where the first record line stands (blank lines before
-  // it included), or at the end.
-  long where = -1;
-  for (;;) {
-    long before = ftell(_file);
-    long read = readLine();
-    if (read < 0 || before < 0) return leave();
-    if (read == 0) break;
-    if (isRecordLine(_line, static_cast<size_t>(read))) {
-      where = before;
-      break;
-    }
-  }
+  if (setting("signature") == nullptr || fseek(_file, 0, SEEK_SET) != 0) return leave();
+  long where = recordPosition();
+  if (where < 0) return leave();
+  // Lines behind an old record are kept, written back before the new one.
   char* kept = nullptr;
   size_t keptLength = 0;
-  if (where >= 0) {
-    if (fseek(_file, where, SEEK_SET) != 0 || !keepTail(_file, &kept, &keptLength)) return leave();
-  } else {
-    where = ftell(_file);
-  }
+  if (!feof(_file) && (fseek(_file, where, SEEK_SET) != 0 || !keepTail(_file, &kept, &keptLength)))
+    return leave();
   // A last line without its line feed must not swallow the record's first line.
   bool needsFeed = false;
   if (where > 0) {
@@ -226,26 +307,51 @@ int sfv::writeRecord() {
   bool written = fseek(_file, where, SEEK_SET) == 0 && (!needsFeed || fputc('\n', _file) != EOF) &&
                  (keptLength == 0 || fwrite(kept, 1, keptLength, _file) == keptLength);
   free(kept);
-  if (!written) return failure();
-
-  if (fprintf(_file, ";R2-%s\n", current) < 0) return failure();
-  unsigned long long now = ticksNow();
-  unsigned char timeBytes[8];
-  for (int i = 0; i < 8; ++i) timeBytes[i] = static_cast<unsigned char>(now >> (8 * i));
-  char text[72];
-  int length = Base64Encode(timeBytes, text, sizeof timeBytes);
-  if (fprintf(_file, ";R2-%.*s\n", length, text) < 0) return failure();
-  int reached = std::min(_cursorByte + (_cursorMask != 0x80 ? 1 : 0), bitmapBytes);
-  for (int offset = 0; offset < reached; offset += bytesPerLine) {
-    length = Base64Encode(_verified + offset, text, std::min(bytesPerLine, reached - offset));
-    if (fprintf(_file, ";R2-%.*s\n", length, text) < 0) return failure();
-  }
+  if (!written) return writeFailure();
+  int code = writeRecordLines();
+  if (code != error::ok) return code;
   errno = 0;
-  if (fflush(_file) != 0) return failure();
+  if (fflush(_file) != 0) return writeFailure();
   long end = ftell(_file);
-  if (end < 0 || ftruncate(fileno(_file), end) != 0) return failure();
+  if (end < 0 || ftruncate(fileno(_file), end) != 0) return writeFailure();
   errno = 0;
   int closed = fclose(_file);
   _file = nullptr;
-  return closed != 0 ? failure() : error::ok;
+  return closed != 0 ? writeFailure() : error::ok;
+}
+
+// Where the record goes: where the first record line stands (blank lines
+// before it included), the stream left there; or the end of the file, the
+// stream at its end. Negative when the file could not be read.
+long sfv::recordPosition() {
+  for (;;) {
+    long before = ftell(_file);
+    long read = readLine();
+    if (read < 0 || before < 0) return -1;
+    if (read == 0) return ftell(_file);
+    if (isRecordLine(_line, static_cast<size_t>(read))) return before;
+  }
+}
+
+// The record lines: signature, the time this run began, the bitmap as far
+// as the cursor came, and the binding to the entries and their directory.
+int sfv::writeRecordLines() {
+  errno = 0;
+  if (fprintf(_file, ";R2-%s\n", setting("signature")) < 0) return writeFailure();
+  unsigned char timeBytes[8];
+  for (int i = 0; i < 8; ++i) timeBytes[i] = static_cast<unsigned char>(_runStart >> (8 * i));
+  char text[72];
+  int length = Base64Encode(timeBytes, text, sizeof timeBytes);
+  if (fprintf(_file, ";R2-%.*s\n", length, text) < 0) return writeFailure();
+  int reached = std::min(_cursorByte + (_cursorMask != 0x80 ? 1 : 0), bitmapBytes);
+  for (int offset = 0; offset < reached; offset += bytesPerLine) {
+    length = Base64Encode(_verified + offset, text, std::min(bytesPerLine, reached - offset));
+    if (fprintf(_file, ";R2-%.*s\n", length, text) < 0) return writeFailure();
+  }
+  if (!_directoryKnown) lookupIdentity(".", &_directoryDevice, &_directoryInode);
+  char digest[33];
+  for (int i = 0; i < 16; ++i) snprintf(digest + 2 * i, 3, "%02x", _entriesDigest[i]);
+  if (fprintf(_file, ";R3-%s-%llu-%llu\n", digest, _directoryDevice, _directoryInode) < 0)
+    return writeFailure();
+  return error::ok;
 }

@@ -14,55 +14,10 @@
 #include <cstring>
 
 #include "util/config_line.h"
+#include "util/link_target.h"
+#include "util/umask.h"
 
 namespace {
-
-// As many links as the kernel follows in one path.
-constexpr int linkLimit = 40;
-
-// The file that `path` finally names, through a chain of symbolic links,
-// into `target` (PATH_MAX bytes). A name that does not exist ends the chain:
-// a dangling link names the file to create. False on a loop or a link that
-// cannot be read.
-bool followLinks(const char* path, char* target) {
-  if (snprintf(target, PATH_MAX, "%s", path) >= PATH_MAX) return false;
-  for (int hops = 0; hops <= linkLimit; ++hops) {
-    struct stat status;
-    if (lstat(target, &status) != 0) return errno == ENOENT;
-    if (!S_ISLNK(status.st_mode)) return true;
-
-    char link[PATH_MAX];
-    ssize_t length = readlink(target, link, sizeof link);
-    if (length <= 0 || length == static_cast<ssize_t>(sizeof link)) return false;
-    link[length] = '\0';
-    // A relative link is relative to the directory that holds it. ".." is
-    // left to the kernel, which takes it after any directory link.
-    const char* slash = strrchr(target, '/');
-    size_t keep = link[0] != '/' && slash != nullptr ? static_cast<size_t>(slash - target) + 1 : 0;
-    if (keep + static_cast<size_t>(length) >= PATH_MAX) return false;
-    memcpy(target + keep, link, static_cast<size_t>(length) + 1);
-  }
-  return false;
-}
-
-// The process's umask, read without changing it where /proc allows, since
-// another thread could be creating files meanwhile.
-mode_t currentUmask() {
-  if (FILE* status = fopen("/proc/self/status", "r")) {
-    char line[256];
-    unsigned int mask;
-    while (fgets(line, sizeof line, status) != nullptr) {
-      if (sscanf(line, "Umask: %o", &mask) == 1) {
-        fclose(status);
-        return static_cast<mode_t>(mask);
-      }
-    }
-    fclose(status);
-  }
-  mode_t mask = umask(022);
-  umask(mask);
-  return mask;
-}
 
 // Copies `in` (may be null) into `out`, replacing or appending `key`. False
 // on any read or write error.
@@ -105,7 +60,7 @@ bool rewriteConfigFile(const char* path, const char* key, const char* value) {
   // never crosses file systems.
   char target[PATH_MAX];
   char temporary[PATH_MAX];
-  if (!followLinks(path, target) ||
+  if (!linkTarget(path, target, sizeof target) ||
       snprintf(temporary, sizeof temporary, "%s.XXXXXX", target) >= static_cast<int>(sizeof temporary))
     return false;
 

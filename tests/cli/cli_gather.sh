@@ -97,7 +97,7 @@ if ! grep -qa __ubsan_handle "$ZORVIK"; then
   )
   status=$?
   expect "directory not opened" 253 "" "Error reading directory emfile: Unknown error"
-  same_file "directory not opened leaves the header only" "$HEADER" emfile.sfv
+  absent "directory not opened leaves no list" emfile.sfv
 fi
 
 # A trailing slash doubles it in every path found.
@@ -116,7 +116,7 @@ same "263 bytes (entry)" "p/$long/$(printf 'n%.0s' $(seq 60))
 " "$SCRATCH/got"
 run -r -c q.sfv one q
 expect "264 bytes" 247 "" $'Path is too long\n'
-same_file "264 bytes leaves the header only" "$HEADER" q.sfv
+absent "264 bytes leaves no list" q.sfv
 run -r -c q2.sfv "p/$long$(printf '/.%.0s' $(seq 31))"
 expect "directory operand of 264 bytes" 247 "" $'Path is too long\n'
 

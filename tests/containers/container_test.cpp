@@ -105,16 +105,56 @@ TEST_F(containerBase, wfopenKeepsBytesAndRefusesCutNames) {
   EXPECT_EQ(errno, EILSEQ);
 }
 
-TEST_F(containerBase, destroyedWithoutCloseKeepsOnlyHeader) {
+// A new list takes the old one's place only when it is complete: until
+// close() succeeds the old list, or its absence, stays as it was. A list
+// named through a link is replaced at the link's target, with its mode.
+TEST_F(containerBase, newListReplacesTheOldOneOnlyWhenClosed) {
   unsigned char crc[4] = {1, 2, 3, 4};
-  {
-    sfv list;
-    ASSERT_EQ(list.create(wide(path("list.sfv")).c_str()), 0);
-    list.addFile(L"a", crc);
+  ASSERT_EQ(mkdir(path("real").c_str(), 0755), 0);
+  ASSERT_EQ(symlink("real/target.sfv", path("link.sfv").c_str()), 0);
+  struct {
+    const char* name;   // the list as the caller names it
+    const char* file;   // where its bytes are
+    const char* old;    // its content before, null when absent
+    bool closed;
+  } cases[] = {
+      {"new.sfv", "new.sfv", nullptr, false},
+      {"old.sfv", "old.sfv", "old\n", false},
+      {"old.sfv", "old.sfv", "old\n", true},
+      {"link.sfv", "real/target.sfv", "old\n", false},
+      {"link.sfv", "real/target.sfv", "old\n", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + (c.closed ? " closed" : " dropped"));
+    if (c.old != nullptr) {
+      write(c.file, c.old);
+      ASSERT_EQ(chmod(path(c.file).c_str(), 0640), 0);
+    }
+    {
+      sfv list;
+      ASSERT_EQ(list.create(wide(path(c.name)).c_str()), 0);
+      list.addFile(L"a", crc);
+      if (c.closed) {
+        ASSERT_EQ(list.close(), 0);
+      }
+    }
+    struct stat status;
+    if (c.closed) {
+      EXPECT_NE(read(c.file).find("\na 04030201\n"), std::string::npos);
+      ASSERT_EQ(stat(path(c.file).c_str(), &status), 0);
+      EXPECT_EQ(status.st_mode & 07777, 0640u);
+    } else if (c.old != nullptr) {
+      EXPECT_EQ(read(c.file), c.old);
+    } else {
+      EXPECT_NE(stat(path(c.file).c_str(), &status), 0);
+    }
+    ASSERT_EQ(lstat(path("link.sfv").c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    for (const char* directory : {".", "real"}) {
+      std::string leftovers = listing(directory);
+      EXPECT_EQ(leftovers.find(".zorvik-partial-"), std::string::npos) << leftovers;
+    }
   }
-  std::string content = read("list.sfv");
-  EXPECT_EQ(std::count(content.begin(), content.end(), '\n'), 3);
-  EXPECT_EQ(content.find("a "), std::string::npos);
 }
 
 TEST_F(containerBase, longPendingListIsReleased) {

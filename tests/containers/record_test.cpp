@@ -66,8 +66,16 @@ protected:
     std::vector<std::string> lines;
     std::istringstream in(read("list.sfv"));
     for (std::string line; std::getline(in, line);)
-      if (line.rfind(";R", 0) == 0) lines.push_back(line);
+      if (line.rfind(";R", 0) == 0 && line.rfind(";R3-", 0) != 0) lines.push_back(line);
     return lines;
+  }
+
+  // The line binding the record to the entries and their directory.
+  std::string bindingLine() {
+    std::istringstream in(read("list.sfv"));
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind(";R3-", 0) == 0) return line;
+    return "";
   }
 
   // A verify run as the program makes it: the answers of isPreviouslyVerified;
@@ -75,6 +83,7 @@ protected:
   std::vector<int> verify(const std::function<bool(size_t)>& correct = [](size_t) { return true; },
                           const std::string& listName = "list.sfv") {
     std::vector<int> answers;
+    settle();  // a run of its own, after every change made before it
     sfv list;
     EXPECT_EQ(list.open(wide(path(listName)).c_str()), 0);
     for (;;) {
@@ -103,7 +112,7 @@ protected:
 
 TEST_F(record, firstRunAppendsRecord) {
   write("list.sfv", listOf(10));
-  unsigned long long before = container::ticksNow();
+  unsigned long long before = settle() - 40000;  // less the coarse clock's lag
   EXPECT_EQ(verify(), all(10, 0));
   unsigned long long after = container::ticksNow();
   std::string created = signature();
@@ -116,6 +125,11 @@ TEST_F(record, firstRunAppendsRecord) {
   EXPECT_GE(timeOf(lines[1].substr(4)), before);
   EXPECT_LE(timeOf(lines[1].substr(4)), after);
   EXPECT_EQ(lines[2], ";R2-/8A=");  // FF C0
+  struct stat directory;
+  ASSERT_EQ(stat(_dir.c_str(), &directory), 0);
+  std::string binding = bindingLine();
+  EXPECT_EQ(digitsMasked(binding.substr(0, 4)), ";R9-");
+  EXPECT_EQ(binding.substr(36), "-" + std::to_string(directory.st_dev) + "-" + std::to_string(directory.st_ino));
   EXPECT_EQ(read("list.sfv").rfind(listOf(10), 0), 0u);
 
   // The second entry failing leaves its bit clear: BF C0.
@@ -169,7 +183,7 @@ TEST_F(record, touchedFileRewritesRecord) {
 
 TEST_F(record, foreignAndVoidRecordsAreReplaced) {
   configure("signature=mine\n");
-  unsigned long long now = container::ticksNow();
+  unsigned long long now = settle();
   const std::vector<unsigned char> bits = {0xFF, 0xC0};
   struct {
     const char* name;
@@ -193,35 +207,37 @@ TEST_F(record, foreignAndVoidRecordsAreReplaced) {
 }
 
 TEST_F(record, expiryAndUnknownFormats) {
-  unsigned long long now = container::ticksNow();
+  unsigned long long now = settle();
   const std::vector<unsigned char> bits = {0xFF, 0xC0};
   struct {
     const char* settings;
     std::string before;
     int answer;
   } cases[] = {
+      // A record is trusted only for files older than itself, and every
+      // file here is new: records not expired are as new as the files.
       {"expiretime=30d", recordOf("mine", now - 31 * ticksPerDay, bits), 0},
-      {"expiretime=30d", recordOf("mine", now - 29 * ticksPerDay, bits), 1},
-      {"expiretime=1 d", recordOf("mine", now - 31 * ticksPerDay, bits), 1},
+      {"expiretime=30d", recordOf("mine", now, bits), 1},
+      {"expiretime=1 d", recordOf("mine", now, bits), 1},
       {"expiretime=720h1s", recordOf("mine", now - 31 * ticksPerDay, bits), 0},
-      {"expiretime=30", recordOf("mine", now - 31 * ticksPerDay, bits), 1},
+      {"expiretime=30", recordOf("mine", now, bits), 1},
       {"", ";R7-unknown\n" + recordOf("mine", now, bits), 1},
       {"", ";R9-x\n;R1-mine\n;R1-/8A=\n", 1},
   };
   for (const auto& c : cases) {
     configure(std::string("signature=mine\n") + c.settings + "\n");
     write("list.sfv", listOf(10) + c.before);
-    touch("list.sfv", 1500000000);  // the time of a format-1 record
+    touch("list.sfv", container::secondsFromTicks(settle()) + 1);  // a format-1 record's time
     EXPECT_EQ(verify(), all(10, c.answer)) << c.settings << c.before;
   }
 }
 
 TEST_F(record, rewritesStartAtFirstRecordLine) {
   configure("signature=mine\n");
-  unsigned long long now = container::ticksNow();
+  unsigned long long now = settle();
   // A format-1 record is rewritten in format 2 although no bit changes.
   write("list.sfv", listOf(10) + ";R1-mine\n;R1-/8A=\n");
-  touch("list.sfv", 1500000000);
+  touch("list.sfv", container::secondsFromTicks(settle()) + 1);
   EXPECT_EQ(verify(), all(10, 1));
   std::vector<std::string> lines = recordLines();
   ASSERT_EQ(lines.size(), 3u);
@@ -237,7 +253,7 @@ TEST_F(record, rewritesStartAtFirstRecordLine) {
 
 TEST_F(record, linesAroundRecordSurviveRewrite) {
   configure("signature=mine\n");
-  unsigned long long now = container::ticksNow();
+  unsigned long long now = settle();
   // Entries behind an old record are kept (before the new one), and a last
   // line without its line feed does not swallow the record's first line.
   write("list.sfv", listOf(2) + recordOf("theirs", now, {0xC0}) + "; note\nf 00000001\nf 00000001");
@@ -288,7 +304,7 @@ TEST_F(record, entriesBeyondTheBitmapAreAlwaysHashed) {
 
 TEST_F(record, noSignatureNoTrust) {
   configure("signature=mine\n");
-  unsigned long long now = container::ticksNow();
+  unsigned long long now = settle();
   std::string content = listOf(3) + recordOf("mine", now, {0xE0});
   // A HOME where no configuration can be kept: the signature cannot be made.
   write("home-file", "");
@@ -308,7 +324,7 @@ TEST_F(record, readOnlyFileIsVerifiedNotRewritten) {
     GTEST_SKIP() << "root opens read-only files for writing; run as an ordinary user "
                     "(the containers_readonly test does so through setpriv)";
   configure("signature=mine\n");
-  unsigned long long now = container::ticksNow();
+  unsigned long long now = settle();
   std::string content = listOf(3) + recordOf("mine", now, {0xA0});
   write("list.sfv", content);
   ASSERT_EQ(chmod(path("list.sfv").c_str(), 0444), 0);
@@ -322,7 +338,7 @@ TEST_F(record, readOnlyFileIsVerifiedNotRewritten) {
 
 TEST_F(record, readOnlyMountIsVerifiedNotRewritten) {
   configure("signature=mine\n");
-  unsigned long long now = container::ticksNow();
+  unsigned long long now = settle();
   std::string content = listOf(3) + recordOf("mine", now, {0xA0});
   ASSERT_EQ(mkdir(path("ro").c_str(), 0755), 0);
   write("ro/list.sfv", content);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
 #include <sys/stat.h>
@@ -79,11 +80,34 @@ protected:
     return all.str();
   }
 
+  // The names in directory `name`, one per line.
+  std::string listing(const std::string& name) const {
+    std::string names;
+    if (DIR* stream = opendir(path(name).c_str())) {
+      while (dirent* found = readdir(stream)) names += std::string(found->d_name) + "\n";
+      closedir(stream);
+    }
+    return names;
+  }
+
   // Sets the modification time of `name` to `seconds` (+ `nanoseconds`) since 1970.
   void touch(const std::string& name, long long seconds, long nanoseconds = 0) const {
     struct timespec times[2] = {{static_cast<time_t>(seconds), nanoseconds},
                                 {static_cast<time_t>(seconds), nanoseconds}};
     ASSERT_EQ(utimensat(AT_FDCWD, path(name).c_str(), times, 0), 0);
+  }
+
+  // Waits until the clock the kernel stamps file times with has passed
+  // every time stamped so far: a run that starts afterwards sees each file
+  // written before as unchanged since. Returns the time then, in ticks.
+  static unsigned long long settle() {
+    struct timespec fine, coarse;
+    clock_gettime(CLOCK_REALTIME, &fine);
+    do {
+      usleep(1000);
+      clock_gettime(CLOCK_REALTIME_COARSE, &coarse);
+    } while (coarse.tv_sec < fine.tv_sec || (coarse.tv_sec == fine.tv_sec && coarse.tv_nsec <= fine.tv_nsec));
+    return container::ticksNow();
   }
 
   // Replaces the user's configuration file and rereads the store.

@@ -45,6 +45,7 @@ expect_eq "verify $FILES files: output" \
 # signature, written in the year 2100, with every one of its bits set.
 entries tree.sfv > one
 for c in $(seq 1 $((ENTRIES / FILES))); do cat one; done > long.sfv
+digest=$(md5sum < long.sfv | cut -c1-32)
 ticks=$(( (4102444800 + 11644473600) * 10000000 ))
 time_bytes=
 for i in 0 1 2 3 4 5 6 7; do time_bytes+=$(printf '\\x%02x' $(( (ticks >> (8 * i)) & 255 ))); done
@@ -52,6 +53,8 @@ for i in 0 1 2 3 4 5 6 7; do time_bytes+=$(printf '\\x%02x' $(( (ticks >> (8 * i
   echo ';R2-faults-signature'
   printf ';R2-%s\n' "$(printf "$time_bytes" | base64)"
   head -c $((BITS / 8)) /dev/zero | tr '\0' '\377' | base64 -w 64 | sed 's/^/;R2-/'
+  # Bound to these entry lines and to this directory, as zorvik binds it.
+  printf ';R3-%s-%s-%s\n' "$digest" "$(stat -c %d .)" "$(stat -c %i .)"
 } >> long.sfv
 cp long.sfv long.before
 
