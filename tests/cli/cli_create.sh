@@ -71,4 +71,16 @@ done
 run -c dir a b
 expect "create over a directory" 255 $'Error creating sfv file: Unknown error\n' ""
 
+# Files are hashed to their end, whatever size they report.
+run -q -c proc.md5 /proc/self/mounts /proc/version
+grep -q "^$(md5sum </proc/version | cut -c1-32) \*/proc/version\$" proc.md5 || fail "/proc/version hashed short"
+
+# Neither the list being replaced nor the new one is listed in it.
+mkdir own
+mkfile own/f 'f\n'
+"$ZORVIK" -q -c own/list.md5 own/f
+run -q -r -c own/list.md5 own
+expect "list inside the tree" 0 "" ""
+same_file "list inside the tree (file)" "$HEADER"$'9a8ad92c50cae39aa2c5604fd0ab6d8c *own/f\n' own/list.md5
+
 finish

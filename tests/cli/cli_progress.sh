@@ -27,4 +27,19 @@ expect "verify" 0 $'fast: 100% complete\rfast: Ok                   \nslow: 0% c
 run_slow slow -q -a list.sfv
 expect "verify, quiet" 0 $'2 files checked\nAll files Ok\n' ""
 
+# A create run ended by a signal leaves the list it was replacing as it was.
+cp list.sfv "$SCRATCH/before"
+for signal in TERM INT HUP; do
+  # A background job would start with SIGINT ignored, and keep it so.
+  env --default-signal=INT LD_PRELOAD="$SLOW_OPEN" ZORVIK_SLOW_OPEN=slow ASAN_OPTIONS=verify_asan_link_order=0 \
+    "$ZORVIK" -q -c list.sfv fast slow >"$SCRATCH/out" 2>&1 &
+  pid=$!
+  sleep 1
+  kill -$signal $pid
+  wait $pid; status=$?
+  [ $status -gt 128 ] || fail "SIG$signal: status $status"
+  cmp -s list.sfv "$SCRATCH/before" || fail "SIG$signal: the list changed"
+  absent "SIG$signal: no partial file" nothing
+done
+
 finish

@@ -10,6 +10,7 @@ mkfile a '123456789'
 mkfile b 'hello\n'
 mkfile c ''
 run -q -c list.sfv a b
+settle
 run list.sfv
 expect "first verify" 0 "$(ok a b)"$'\n'"$SUMMARY2" ""
 cp list.sfv "$SCRATCH/after-first"
@@ -75,6 +76,27 @@ cmp -s list.md5 "$SCRATCH/md5-before" || fail "verifying changed the MD5 list"
 mkfile wrong.md5 '25f9e794323b453885f5181f1b624d0c *a\n'
 run wrong.md5
 expect "MD5 mismatch" 1 $'a: 100% complete\ra: hash mismatch: 25f9e794323b453885f5181f1b624d0c != 25f9e794323b453885f5181f1b624d0b\n1 files checked\n1 errors detected\n' ""
+
+# A record vouches only for the tree it was written for: a copy with a
+# corrupt file and the original's times is hashed, not passed.
+mkdir orig
+mkfile orig/g 'hello\n'
+(cd orig && "$ZORVIK" -q -c ../tree.sfv g)
+cp -a orig backup
+printf 'CORRUPT' >backup/g
+touch -r orig/g backup/g
+settle
+run -q -p orig tree.sfv
+expect "verify the original" 0 $'1 files checked\nAll files Ok\n' ""
+run -q -p backup tree.sfv
+expect "the copy is hashed" 1 $'backup/g: hash mismatch: 20303a36 != 43779c89\n1 files checked\n1 errors detected\n' ""
+
+# A list read from a pipe is read once and never written: every entry is
+# hashed, nothing is trusted.
+cat list.sfv | timeout 20 "$ZORVIK" /dev/stdin >"$SCRATCH/out" 2>"$SCRATCH/err"; status=$?
+expect "list from a pipe" 0 "$(ok a b)"$'\n'"$SUMMARY2" ""
+printf 'b 00000000\n' | timeout 20 "$ZORVIK" -q /dev/stdin >"$SCRATCH/out" 2>"$SCRATCH/err"; status=$?
+expect "list from a pipe, a mismatch" 1 $'b: hash mismatch: 00000000 != 20303a36\n1 files checked\n1 errors detected\n' ""
 
 # Only regular files are hashed: a FIFO would block the worker for ever.
 mkfifo fifo

@@ -91,6 +91,10 @@ same_file() {
   same "$1" "$2" "$SCRATCH/masked"
 }
 
+# Lets the clock that stamps file times pass every change made so far, so
+# that the next run finds those files unchanged since it began.
+settle() { sleep 0.02; }
+
 # absent NAME FILE: a failed create left neither FILE nor a partial file
 # beside it.
 absent() {

@@ -164,6 +164,43 @@ TEST_F(record, unchangedSecondRunKeepsFile) {
   EXPECT_EQ(read("list.sfv"), first);
 }
 
+// A file changed during a run, after it was verified, is hashed again by
+// the next run; so is one whose modification time was put back.
+TEST_F(record, changesDuringTheRunOrRestoredTimesAreNotTrusted) {
+  write("g", "other");
+  write("list.sfv", "f 00000001\ng 00000002\n");
+  verify();
+  settle();
+  sfv list;
+  ASSERT_EQ(list.open(wide(path("list.sfv")).c_str()), 0);
+  for (int i = 0; i < 2; ++i) {
+    wchar_t name[512];
+    unsigned long long size;
+    uint32_t crc;
+    ASSERT_GT(list.getNextFile(name, 512, &size, &crc), 0);
+    std::wstring full = wide(_dir + "/") + name;
+    list.isPreviouslyVerified(full.data());
+    list.setPreviouslyVerified(true);  // hashed (-a), and found right
+    if (i == 0) write("f", "changed after it was hashed");
+  }
+  ASSERT_EQ(list.close(), 0);
+  touch("f", 1000000000);
+  EXPECT_EQ(verify(), (std::vector<int>{0, 1}));
+  write("g", "restored");
+  touch("g", 1000000000);
+  EXPECT_EQ(verify(), (std::vector<int>{1, 0}));
+}
+
+// The bits follow entry positions: an edited list trusts none of them.
+TEST_F(record, recordOfOtherEntryLinesIsNotTrusted) {
+  write("list.sfv", listOf(3));
+  verify();
+  std::string content = read("list.sfv");
+  write("list.sfv", "f 0000000F\n" + content);
+  EXPECT_EQ(verify(), all(4, 0));
+  EXPECT_EQ(verify(), all(4, 1));
+}
+
 TEST_F(record, touchedFileRewritesRecord) {
   write("g", "other");
   touch("g", 1000000000);
