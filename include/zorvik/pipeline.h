@@ -1,7 +1,6 @@
 #pragma once
 
 #include <pthread.h>
-#include <sched.h>
 #include <semaphore.h>
 #include <sys/time.h>
 
@@ -137,6 +136,8 @@ private:
   void endJob();
   unsigned waitForRoom(unsigned need);
   unsigned waitForData(unsigned busy);
+  template <class Ready>
+  unsigned waitOnRing(int* waiting, Ready ready);
   void wake(int* waiting);
   void releaseWindows();
 
@@ -181,34 +182,14 @@ public:
     return error::from_errno(_input.getError());
   }
 
-  bool wait() {
-    if (!spinForDone()) _doneEvent.wait();
-    return true;
-  }
+  bool wait() { return waitDone(-1); }
+  bool wait(int milliseconds) { return waitDone(milliseconds); }
 
-  bool wait(int milliseconds) {
-    if (milliseconds != 0) return spinForDone() || _doneEvent.timedWait(milliseconds);
-    return _doneEvent.tryWait();
-  }
+  // The waits above, as the library's wait policy makes them: without
+  // limit (negative), polling (0), or for at most `milliseconds`.
+  bool waitDone(int milliseconds);
 
 private:
-  // Small files are done within microseconds, sooner than a sleeping
-  // thread wakes up: look for a while before going to sleep, pausing first,
-  // then yielding in case the worker waits for this very core.
-  bool spinForDone() {
-    for (int i = 0; i < 600; ++i) {
-      if (_doneEvent.tryWait()) return true;
-      if (i >= 500) {
-        sched_yield();
-        continue;
-      }
-#if defined(__x86_64__) || defined(__i386__)
-      __builtin_ia32_pause();
-#endif
-    }
-    return false;
-  }
-
   void runJob();
   bool consume(FILE* file, unsigned long long size);
   bool consumeWhole(FILE* file, unsigned int size);

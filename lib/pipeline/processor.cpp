@@ -11,7 +11,7 @@
 #include "pipeline/fault_guard.h"
 #include "pipeline/read_exactly.h"
 #include "pipeline/ring.h"
-#include "pipeline/spin.h"
+#include "pipeline/wait_policy.h"
 
 processor::processor()
     : thread("processor"), _stop(0), _path(nullptr), _percent(0), _openError(0),
@@ -40,10 +40,18 @@ int processor::processFile(const wchar_t* path, hasher* h) {
   return error::ok;
 }
 
+bool processor::waitDone(int milliseconds) {
+  if (milliseconds < 0) {
+    wait_policy::await(_doneEvent);
+    return true;
+  }
+  return wait_policy::await(_doneEvent, milliseconds);
+}
+
 int processor::run() {
   for (;;) {
     if (__atomic_load_n(&_stop, __ATOMIC_ACQUIRE) != 0) return 0;
-    spin::await(_workEvent);
+    wait_policy::await(_workEvent);
     if (__atomic_load_n(&_stop, __ATOMIC_ACQUIRE) != 0) return 0;
     runJob();
     _doneEvent.post();

@@ -4,13 +4,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 
 #include <zorvik/pipeline.h>
 
 #include "pipeline/fault_guard.h"
 #include "pipeline/read_exactly.h"
 #include "pipeline/ring.h"
-#include "pipeline/spin.h"
+#include "pipeline/wait_policy.h"
 #include "pipeline/window_memory.h"
 
 // The ring protocol. `_freeSlots` is the only word both threads change:
@@ -60,7 +61,7 @@ void reader::processFile(FILE* file, unsigned long long size) {
 int reader::run() {
   for (;;) {
     if (__atomic_load_n(&_stop, __ATOMIC_ACQUIRE) != 0) return 0;
-    spin::await(_workEvent);
+    wait_policy::await(_workEvent);
     if (__atomic_load_n(&_stop, __ATOMIC_ACQUIRE) != 0) return 0;
     fill();
   }
@@ -213,53 +214,42 @@ void reader::abandon(int errorNumber) {
   releaseWindows();
 }
 
-// Reader side: spins, then sleeps, until `need` slots are free or the job
-// is cancelled; returns the word that ended the wait. A sleeper is woken by
-// the consumer once refillMark slots are free, never later than `need`.
+// Reader side: until `need` slots are free or the job is cancelled; returns
+// the word that ended the wait. A sleeper is woken by the consumer once
+// refillMark slots are free, never later than `need`.
 unsigned reader::waitForRoom(unsigned need) {
-  unsigned word;
   auto ready = [need](unsigned w) {
     return (w & ring::jobCancelled) != 0 || (w & ring::freeMask) >= need;
   };
-  for (int i = 0; i < spin::rounds; ++i) {
-    word = __atomic_load_n(&_freeSlots, __ATOMIC_ACQUIRE);
-    if (ready(word)) return word;
-    spin::relax(i);
-  }
-  for (;;) {
-    // Announce the sleep before the last look, while the other side changes
-    // the word before it looks for sleepers: one of us sees the other. The
-    // futex sleeps only while the word still holds what we looked at.
-    __atomic_store_n(&_readerWaiting, 1, __ATOMIC_SEQ_CST);
-    word = __atomic_load_n(&_freeSlots, __ATOMIC_SEQ_CST);
-    if (ready(word)) break;
-    spin::futexWait(&_freeSlots, word);
-  }
-  __atomic_store_n(&_readerWaiting, 0, __ATOMIC_RELAXED);
-  return word;
+  return waitOnRing(&_readerWaiting, ready);
 }
 
-// Consumer side: spins, then sleeps, while the ring word equals `busy`
-// (an empty ring, or no change yet); returns the word that ended the wait.
+// Consumer side: while the ring word equals `busy` (an empty ring, or no
+// change yet); returns the word that ended the wait.
 unsigned reader::waitForData(unsigned busy) {
-  unsigned word;
-  for (int i = 0; i < spin::rounds; ++i) {
-    word = __atomic_load_n(&_freeSlots, __ATOMIC_ACQUIRE);
-    if (word != busy) return word;
-    spin::relax(i);
-  }
+  return waitOnRing(&_consumerWaiting, [busy](unsigned w) { return w != busy; });
+}
+
+// Waits until `ready` holds for the ring word. The sleep is announced in
+// `*waiting` before the last look, while the other side changes the word
+// before it looks for sleepers: one of the two sees the other.
+template <class Ready>
+unsigned reader::waitOnRing(int* waiting, Ready ready) {
+  unsigned word = 0;
+  if (wait_policy::spinFor([&] { return ready(word = __atomic_load_n(&_freeSlots, __ATOMIC_ACQUIRE)); }))
+    return word;
   for (;;) {
-    __atomic_store_n(&_consumerWaiting, 1, __ATOMIC_SEQ_CST);
+    __atomic_store_n(waiting, 1, __ATOMIC_SEQ_CST);
     word = __atomic_load_n(&_freeSlots, __ATOMIC_SEQ_CST);
-    if (word != busy) break;
-    spin::futexWait(&_freeSlots, busy);
+    if (ready(word)) break;
+    wait_policy::sleepWhile(&_freeSlots, word);
   }
-  __atomic_store_n(&_consumerWaiting, 0, __ATOMIC_RELAXED);
+  __atomic_store_n(waiting, 0, __ATOMIC_RELAXED);
   return word;
 }
 
 void reader::wake(int* waiting) {
-  if (__atomic_load_n(waiting, __ATOMIC_SEQ_CST) != 0) spin::futexWake(&_freeSlots);
+  if (__atomic_load_n(waiting, __ATOMIC_SEQ_CST) != 0) wait_policy::wake(&_freeSlots, INT_MAX);
 }
 
 void reader::releaseWindows() {

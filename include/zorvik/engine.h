@@ -1,0 +1,59 @@
+#pragma once
+
+#include <zorvik/api.h>
+
+// Hashes many files at once on a pool of worker threads; results are taken
+// in the order the jobs were given. The caller's thread submits jobs and
+// takes results; nothing else of it is used from other threads.
+class ZORVIK_API engine {
+public:
+  enum algorithm { crc32 = 0, md5 = 1 };
+
+  // Job flags.
+  enum {
+    // Look at the file before opening it and refuse anything but a regular
+    // file: opening a FIFO would wait for a writer, a device read forever.
+    regularOnly = 1,
+  };
+
+  // A job's outcome.
+  struct result {
+    void* tag;               // as given to submit()
+    int code;                // 0, or the error code of the failure
+    bool notRegular;         // refused under regularOnly (code File read error)
+    unsigned char hash[16];  // CRC-32 (4 bytes, as crc::hash() lays them out) or MD5
+    unsigned long long size; // bytes hashed
+  };
+
+  // `workers` threads hash (1 to 256); 0 takes as many as the CPUs this
+  // process may use, at most 16. With one worker, jobs are hashed on the
+  // caller's thread, within take().
+  explicit engine(int workers = 0);
+  // Jobs not yet taken are dropped; one being hashed ends at its next read.
+  ~engine();
+  engine(const engine&) = delete;
+  engine& operator=(const engine&) = delete;
+
+  static int defaultWorkers();
+  int workers() const;
+
+  // Whether a job may be submitted now: the jobs not yet taken are bounded
+  // in number (and so in memory). When full, take() the oldest first.
+  bool full() const;
+  // Queues a job for the file at `path` (copied). Returns 0, Invalid
+  // arguments for a job while full, or Unknown error without memory.
+  int submit(const wchar_t* path, int algorithm, unsigned flags, void* tag);
+  // Jobs submitted and not yet taken.
+  int pending() const;
+
+  // The oldest job not taken yet, once complete: waits for it at most
+  // `milliseconds` (negative: without limit). Null when none is pending or
+  // when the time passed first. The result stays valid until the next call.
+  const result* take(int milliseconds = -1);
+  // Progress of the oldest pending job in percent (0 to 100).
+  int progress() const;
+
+private:
+  struct state;
+  state* _state;
+};
