@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <zorvik/error.h>
@@ -16,42 +17,71 @@ namespace {
 // The regular files to hash, in the order gathering found them.
 path_list fileList;
 
-// A hashed file whose entry is still to be queued: queuing it (a stat and
-// an allocation) overlaps the hashing of the next file.
-struct hashed_file {
-  const wchar_t* path = nullptr;
-  unsigned char hash[64];
-
-  void queue(run_context& context) {
-    if (path != nullptr) context.file.addFile(path, hash);
-    path = nullptr;
-  }
+// A result taken from the engine while gathering still runs: nothing of a
+// file is shown before gathering has ended.
+struct early_result {
+  int code;
+  unsigned char hash[16];
 };
 
-// Hashes the file at `path` through `buffer`, queuing `previous` meanwhile,
-// and then makes it the one to queue; a code other than 0 ends the run.
-int hashOne(run_context& context, const char* path, wchar_t* buffer, hashed_file& previous) {
-  if (bytesToWide(buffer, path, pathRoom) < 0) {
-    previous.queue(context);
-    report("Path is too long\n");
-    return error::path_error;
-  }
-  int code = context.worker.processFile(buffer, &context.algorithm);
-  previous.queue(context);
-  if (code != 0) {
-    printf("Error processing file %s: %ls\n", path, error::message(code));
+// Files are hashed while gathering goes on; results come back in list
+// order. Those taken before gathering ends, to make room for more jobs,
+// wait here in that order.
+class hashing_queue : public file_sink {
+public:
+  explicit hashing_queue(run_context& context) : _context(context) {}
+  ~hashing_queue() { free(_early); }
+
+  int listed(const path_node& file) override {
+    engine& hashing = _context.hashing;
+    if (hashing.full() && !keepOldest()) return outOfMemory();
+    wchar_t wide[pathRoom];
+    if (bytesToWide(wide, file.path, pathRoom) < 0) {
+      report("Path is too long\n");
+      return error::path_error;
+    }
+    int code = hashing.submit(wide, _context.engineAlgorithm(), 0, nullptr);
+    if (code != 0) printf("Error processing file %s: %ls\n", file.path, error::message(code));
     return code;
   }
-  waitForJob(context, path, '\n');
-  code = context.worker.getResult();
-  if (code != 0) {
-    printf("%s: File error: %ls\n", path, error::message(code));
-    return code;
+
+  // The result for the next file of the list, shown as `shown`.
+  early_result next(const char* shown) {
+    if (_taken < _count) {
+      if (!_context.settings.quiet) printf("%s: 100%% complete\n", shown);
+      return _early[_taken++];
+    }
+    const engine::result& result = waitForJob(_context, shown, '\n');
+    early_result out{result.code, {}};
+    memcpy(out.hash, result.hash, sizeof out.hash);
+    return out;
   }
-  previous.path = buffer;
-  memcpy(previous.hash, context.algorithm.hash(), context.algorithm.hash_size());
-  return 0;
-}
+
+private:
+  bool keepOldest() {
+    if (_count == _room) {
+      size_t room = _room == 0 ? 1024 : _room * 2;
+      auto* bigger = static_cast<early_result*>(realloc(_early, room * sizeof(early_result)));
+      if (bigger == nullptr) return false;
+      _early = bigger;
+      _room = room;
+    }
+    const engine::result* result = _context.hashing.take(-1);
+    early_result& kept = _early[_count++];
+    kept.code = result->code;
+    memcpy(kept.hash, result->hash, sizeof kept.hash);
+    return true;
+  }
+
+  static int outOfMemory() {
+    report("Out of memory\n");
+    return error::unknown_error;
+  }
+
+  run_context& _context;
+  early_result* _early = nullptr;
+  size_t _count = 0, _room = 0, _taken = 0;
+};
 
 }  // namespace
 
@@ -72,18 +102,18 @@ int createRun(run_context& context, int argc, char** argv) {
   if (context.file.writingStatus(&status)) created_file::note(created.writing, status);
 
   path_list directories;
-  code = gatherFiles(context.settings, argc, argv, created, fileList, directories);
-  // Two path buffers in turn: the worker borrows one while the entry of
-  // the file before is queued from the other.
-  wchar_t otherPath[pathRoom];
-  wchar_t* buffers[2] = {context.path, otherPath};
-  hashed_file previous;
-  int turn = 0;
+  hashing_queue queue(context);
+  code = gatherFiles(context.settings, argc, argv, created, fileList, directories, queue);
   for (path_node* node = fileList.head; code == 0 && node != nullptr; node = node->next) {
-    code = hashOne(context, node->path, buffers[turn], previous);
-    turn ^= 1;
+    early_result result = queue.next(node->path);
+    code = result.code;
+    if (code != 0) {
+      printf("%s: File error: %ls\n", node->path, error::message(code));
+      break;
+    }
+    bytesToWide(context.path, node->path, pathRoom);
+    context.file.addFile(context.path, result.hash);
   }
-  previous.queue(context);
   // Also on failure: the pool's release at exit would not free the heap
   // copies of long paths.
   fileList.release();

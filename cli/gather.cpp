@@ -42,8 +42,9 @@ bool listable(const char* path, int type) {
 class gatherer {
 public:
   gatherer(const run_settings& settings, const created_file& created, path_list& files,
-           path_list& directories)
-      : _settings(settings), _created(created), _files(files), _directories(directories) {}
+           path_list& directories, file_sink& sink)
+      : _settings(settings), _created(created), _files(files), _directories(directories),
+        _sink(sink) {}
 
   int operand(const char* name);
 
@@ -63,6 +64,7 @@ private:
   const created_file& _created;
   path_list& _files;
   path_list& _directories;
+  file_sink& _sink;
   // Every directory accepted so far, to find the first path it was seen as;
   // the list itself would need a scan per directory met.
   std::unordered_map<file_key, const path_node*, file_key_hash> _seen;
@@ -151,7 +153,7 @@ int gatherer::addFile(const char* path, const struct stat& status) {
   path_node* node = newNode(path, status);
   if (node == nullptr) return outOfMemory();
   _files.append(node);
-  return 0;
+  return _sink.listed(*node);
 }
 
 int gatherer::walk(path_node* from) {
@@ -211,8 +213,8 @@ int gatherer::entry(const char* path, const struct stat& status) {
 }  // namespace
 
 int gatherFiles(const run_settings& settings, int argc, char** argv, const created_file& created,
-                path_list& files, path_list& directories) {
-  gatherer walker(settings, created, files, directories);
+                path_list& files, path_list& directories, file_sink& sink) {
+  gatherer walker(settings, created, files, directories, sink);
   for (int i = settings.firstOperand; i < argc; ++i) {
     int result = walker.operand(argv[i]);
     if (result != 0) return result;

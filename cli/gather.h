@@ -30,12 +30,23 @@ struct created_file {
   }
 };
 
+// Told of each regular file as soon as gathering lists it, so that hashing
+// may start meanwhile. A code other than 0 ends gathering with it.
+class file_sink {
+public:
+  virtual int listed(const path_node& file) = 0;
+
+protected:
+  ~file_sink() = default;
+};
+
 // Turns the operands argv[settings.firstOperand..] into the regular files to
-// hash, appended to `files` in the order found; directories (with -r) go
-// breadth-first through `directories`. Returns 0, or the code that ends the
-// create run (Path error, File read error, an errno code).
+// hash, appended to `files` in the order found (and told to `sink`);
+// directories (with -r) go breadth-first through `directories`. Returns 0,
+// or the code that ends the create run (Path error, File read error, an
+// errno code).
 int gatherFiles(const run_settings& settings, int argc, char** argv, const created_file& created,
-                path_list& files, path_list& directories);
+                path_list& files, path_list& directories, file_sink& sink);
 
 // The longest path gathering accepts from a walk, in bytes.
 inline constexpr size_t longestWalkPath = 263;

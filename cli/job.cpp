@@ -3,21 +3,20 @@
 #include "output.h"
 #include "run.h"
 
-void waitForJob(run_context& context, const char* shown, char closing) {
-  processor& worker = context.worker;
-  if (context.settings.quiet) {
-    worker.wait();
-    return;
-  }
+const engine::result& waitForJob(run_context& context, const char* shown, char closing) {
+  engine& hashing = context.hashing;
+  if (context.settings.quiet) return *hashing.take(-1);
   int lastShown = -1;
   int timeout = 5000;
-  while (!worker.wait(timeout)) {
+  const engine::result* result;
+  while ((result = hashing.take(timeout)) == nullptr) {
     timeout = 500;
-    int percent = worker.getProgress();
+    int percent = hashing.progress();
     if (percent != lastShown) {
       lastShown = percent;
       progress("%s: %d%% complete\r", shown, percent);
     }
   }
-  printf("%s: 100%% complete%c", shown, closing);
+  if (!result->notRegular) printf("%s: 100%% complete%c", shown, closing);
+  return *result;
 }

@@ -1,20 +1,20 @@
 #include <cstdio>
 
 #include <zorvik/container.h>
+#include <zorvik/engine.h>
 #include <zorvik/error.h>
 #include <zorvik/hasher.h>
-#include <zorvik/pipeline.h>
 
 #include "node_pool.h"
 #include "options.h"
 #include "output.h"
-#include "signals.h"
 #include "run.h"
+#include "signals.h"
 
 namespace {
 
 int dispatch(int argc, char** argv, crc& crcHasher, sfv& sfvFile, md5hasher& md5Hasher,
-             md5& md5File, processor& worker) {
+             md5& md5File) {
   run_settings settings;
   int value = 0;
   if (!parseOptions(argc, argv, settings, &value)) return value;
@@ -34,25 +34,29 @@ int dispatch(int argc, char** argv, crc& crcHasher, sfv& sfvFile, md5hasher& md5
       printUsage(argc > 0 ? argv[0] : "zorvik");
       return error::invalid_arguments;
   }
+  if (settings.createName == nullptr && settings.checksumName == nullptr) {
+    printUsage(argc > 0 ? argv[0] : "zorvik");
+    programPool().release_all();
+    return 0;
+  }
 
-  run_context context(settings, *file, *algorithm, worker);
+  // Its workers start with the first job; it ends before the containers.
+  engine hashing(settings.jobs);
+  run_context context(settings, *file, *algorithm, hashing,
+                      settings.type == type_sfv ? &sfvFile : nullptr);
   if (settings.createName != nullptr) return createRun(context, argc, argv);
-  if (settings.checksumName != nullptr) return verifyRun(context);
-  printUsage(argc > 0 ? argv[0] : "zorvik");
-  programPool().release_all();
-  return 0;
+  return verifyRun(context);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   discardWritingOnSignals();
-  // All five exist in every run and go in reverse order on every path.
+  // The containers and hashers of both types exist in every run and go in
+  // reverse order on every path.
   crc crcHasher;
   sfv sfvFile;
   md5hasher md5Hasher;
   md5 md5File;
-  processor worker;
-  worker.start();
-  return finishOutput(dispatch(argc, argv, crcHasher, sfvFile, md5Hasher, md5File, worker));
+  return finishOutput(dispatch(argc, argv, crcHasher, sfvFile, md5Hasher, md5File));
 }

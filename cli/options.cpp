@@ -21,6 +21,7 @@ const option longOptions[] = {
     {"parent", required_argument, nullptr, 'p'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
+    {"jobs", required_argument, nullptr, 'j'},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -36,6 +37,17 @@ int typeFromName(const char* name) {
 void adoptTypeOf(const char* name, run_settings& settings) {
   int type = typeFromName(name);
   if (type >= 0 && !settings.typeForced) settings.type = type;
+}
+
+// A count of files hashed at a time: 1 to 256, in decimal digits; 0 when
+// the text is none.
+int jobCount(const char* text) {
+  int count = 0;
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (*p < '0' || *p > '9' || count > 256) return 0;
+    count = count * 10 + (*p - '0');
+  }
+  return count <= 256 ? count : 0;
 }
 
 const char* baseName(const char* path) {
@@ -68,6 +80,7 @@ void printUsage(const char* program) {
   puts("-t, --type=TYPE        force checksum file of type TYPE (default based on file extension)");
   puts("-V, --version          show version");
   puts("-x, --one-file-system  don't cross filesystem boundaries");
+  puts("-j, --jobs=N           hash N files at a time (default: one per CPU available)");
 }
 
 bool parseOptions(int argc, char** argv, run_settings& settings, int* value) {
@@ -75,7 +88,7 @@ bool parseOptions(int argc, char** argv, run_settings& settings, int* value) {
   opterr = 0;
   for (;;) {
     int index = 0;
-    int c = getopt_long(argc, argv, "ap:qrc:t:xV", longOptions, &index);
+    int c = getopt_long(argc, argv, "ap:qrc:t:xVj:", longOptions, &index);
     if (c == -1) break;
     switch (c) {
       case 'a': settings.all = true; break;
@@ -98,6 +111,14 @@ bool parseOptions(int argc, char** argv, run_settings& settings, int* value) {
           return false;
         }
         settings.typeForced = true;
+        break;
+      case 'j':
+        settings.jobs = jobCount(optarg);
+        if (settings.jobs == 0) {
+          printUsage(program);
+          *value = error::invalid_arguments;
+          return false;
+        }
         break;
       case 'V':
         printVersion(program);

@@ -17,6 +17,8 @@ struct run_settings {
   bool typeForced = false;
   // Operands of a create run: argv[firstOperand] to argv[argc - 1].
   int firstOperand = 0;
+  // Files hashed at a time; 0 for as many as the CPUs allow.
+  int jobs = 0;
 };
 
 // Parses the options into `settings`. Returns true when a run or the usage

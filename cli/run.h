@@ -1,8 +1,8 @@
 #pragma once
 
 #include <zorvik/container.h>
+#include <zorvik/engine.h>
 #include <zorvik/hasher.h>
-#include <zorvik/pipeline.h>
 
 #include "options.h"
 
@@ -10,18 +10,21 @@
 inline constexpr int pathRoom = 512;
 
 // What both runs share: the settings, the selected container and hasher,
-// the worker, the counters and the one wide path buffer.
+// the hashing engine, the counters and the one wide path buffer.
 struct run_context {
-  run_context(const run_settings& s, container& c, hasher& h, processor& p)
-      : settings(s), file(c), algorithm(h), worker(p) {}
+  run_context(const run_settings& s, container& c, hasher& h, engine& e, sfv* r)
+      : settings(s), file(c), algorithm(h), hashing(e), record(r) {}
 
   const run_settings& settings;
   container& file;
-  hasher& algorithm;
-  processor& worker;
+  hasher& algorithm;  // its hash_size() and hash_string() show results
+  engine& hashing;
+  sfv* record;        // the SFV file, whose record is asked entry by entry
   int filesChecked = 0;
   int errorsFound = 0;
   wchar_t path[pathRoom];
+
+  int engineAlgorithm() const { return settings.type == type_md5 ? engine::md5 : engine::crc32; }
 };
 
 // Writes a new checksum file of the operands argv[settings.firstOperand..].
@@ -29,6 +32,8 @@ int createRun(run_context& context, int argc, char** argv);
 // Checks every file that the checksum file lists; 1 when anything failed.
 int verifyRun(run_context& context);
 
-// Waits for the job the worker was given for `shown`, printing its progress
-// unless quiet; the closing "100%" line ends with `closing`.
-void waitForJob(run_context& context, const char* shown, char closing);
+// Waits for the oldest job, shown as `shown`, printing its progress unless
+// quiet: the first line 5 s after it became the oldest, then every 500 ms
+// when the percentage changed. The closing "100%" line ends with `closing`,
+// and is left out for a file refused as no regular file.
+const engine::result& waitForJob(run_context& context, const char* shown, char closing);

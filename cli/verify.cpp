@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -14,87 +12,147 @@
 
 namespace {
 
-// Files up to this size are hashed within microseconds; a look at the next
-// entry taken meanwhile is still fresh when its turn comes.
-constexpr long long quickJob = 4194304;
-
-// One line of the checksum file, read while the entry before it is hashed.
+// One line of the checksum file, read ahead of its verdict: the list is
+// read and files are hashed while earlier verdicts are still awaited.
 struct listed_entry {
-  bool unread = true;
-  int read = 0;  // what getNextFile() answered
-  wchar_t* path = nullptr;
+  enum kind {
+    unreadable,       // getNextFile() failed: `code`
+    unprocessable,    // the run ends at this entry with `code`
+    previously,       // previously verified
+    hashed,           // a job of the engine
+  };
+  kind what;
+  int code;
   unsigned char expected[64];
   char shown[pathRoom];
-  // What stat() said of the file, when it was looked at early enough to be
-  // trusted: 0 not looked at, 1 regular or missing, 2 something else.
-  int kind = 0;
-  long long size = 0;
-
-  void readFrom(run_context& context, size_t prefix) {
-    unsigned long long listedSize;
-    unread = false;
-    kind = 0;
-    read = context.file.getNextFile(path + prefix, pathRoom - static_cast<int>(prefix),
-                                    &listedSize, expected);
-    if (read > 0) shownBytes(shown, sizeof shown, path);
-  }
-
-  void lookAt() {
-    struct stat status;
-    bool found = stat(shown, &status) == 0;
-    kind = found && !S_ISREG(status.st_mode) ? 2 : 1;
-    size = found ? static_cast<long long>(status.st_size) : 0;
-  }
 };
 
-// Verdict on `entry`: true when it verified. A code other than 0 in `*stop`
-// ends the run. The next entry is read while the worker hashes this one.
-bool checkEntry(run_context& context, listed_entry& entry, listed_entry& next, size_t prefix,
-                int* stop) {
-  const run_settings& settings = context.settings;
-  const char* shown = entry.shown;
-  int verified = context.file.isPreviouslyVerified(entry.path);
+// Entries read ahead and not yet reported: as many as the engine may have
+// jobs pending, so a run does not grow with its list.
+constexpr int aheadMost = 1024;
+listed_entry aheadEntries[aheadMost];
+
+class verifier {
+public:
+  verifier(run_context& context, size_t prefix, listed_entry* entries)
+      : _context(context), _prefix(prefix), _entries(entries) {}
+
+  int run();
+
+private:
+  void readNext();
+  bool headReady();
+  // Reports the oldest entry; a code other than 0 ends the run there.
+  int report(listed_entry& entry);
+  int reportHashed(listed_entry& entry);
+
+  listed_entry& at(int i) { return _entries[(_oldest + i) % aheadMost]; }
+
+  run_context& _context;
+  size_t _prefix;
+  listed_entry* _entries;
+  int _oldest = 0, _count = 0;
+  bool _listEnded = false;
+  unsigned long _read = 0;  // entries getNextFile() gave
+};
+
+int verifier::run() {
+  for (;;) {
+    // Read ahead while there is room, and report what is ready meanwhile.
+    while (!_listEnded && _count < aheadMost && !_context.hashing.full()) {
+      readNext();
+      while (_count > 0 && headReady()) {
+        int code = report(at(0));
+        if (code != 0) return code;
+      }
+    }
+    if (_count == 0) return 0;
+    int code = report(at(0));
+    if (code != 0) return code;
+  }
+}
+
+void verifier::readNext() {
+  const run_settings& settings = _context.settings;
+  wchar_t* path = _context.path;
+  listed_entry& entry = at(_count);
+  unsigned long long listedSize;
+  int read = _context.file.getNextFile(path + _prefix, pathRoom - static_cast<int>(_prefix),
+                                       &listedSize, entry.expected);
+  if (read == 0) {
+    _listEnded = true;
+    return;
+  }
+  ++_count;
+  if (read < 0) {
+    // A malformed line spoils only itself; other failures end the list.
+    entry.what = listed_entry::unreadable;
+    entry.code = read;
+    _listEnded = read != error::invalid_line;
+    return;
+  }
+  shownBytes(entry.shown, sizeof entry.shown, path);
+  int verified = _context.record != nullptr ? _context.record->isPreviouslyVerifiedAt(_read, path)
+                                            : _context.file.isPreviouslyVerified(path);
+  ++_read;
   if (verified < 0) {
-    printf("Error processing file %s: %ls\n", shown, error::message(verified));
-    *stop = verified;
-    return false;
+    entry.what = listed_entry::unprocessable;
+    entry.code = verified;
+  } else if (!settings.all && verified > 0) {
+    entry.what = listed_entry::previously;
+  } else {
+    // Only regular files are hashed: opening a FIFO would wait for a writer
+    // for ever, and a device would be read without end or as empty.
+    entry.code = _context.hashing.submit(path, _context.engineAlgorithm(), engine::regularOnly, nullptr);
+    entry.what = entry.code == 0 ? listed_entry::hashed : listed_entry::unprocessable;
   }
-  if (!settings.all && verified > 0) {
-    if (!settings.quiet) printf("%s: Previously verified Ok\n", shown);
-    return true;
+}
+
+bool verifier::headReady() {
+  return at(0).what != listed_entry::hashed || _context.hashing.ready();
+}
+
+int verifier::report(listed_entry& entry) {
+  --_count;
+  _oldest = (_oldest + 1) % aheadMost;
+  switch (entry.what) {
+    case listed_entry::unreadable:
+      printf("Error reading %s: %ls\n", _context.settings.checksumName, error::message(entry.code));
+      ++_context.errorsFound;
+      return 0;
+    case listed_entry::unprocessable:
+      ++_context.filesChecked;
+      printf("Error processing file %s: %ls\n", entry.shown, error::message(entry.code));
+      return entry.code;
+    case listed_entry::previously:
+      ++_context.filesChecked;
+      if (!_context.settings.quiet) printf("%s: Previously verified Ok\n", entry.shown);
+      _context.file.setPreviouslyVerified(true);
+      return 0;
+    case listed_entry::hashed:
+      ++_context.filesChecked;
+      return reportHashed(entry);
   }
-  // Only regular files are hashed: opening a FIFO would wait for a writer
-  // for ever, and a device would be read without end or as empty.
-  if (entry.kind == 0) entry.lookAt();
-  if (entry.kind == 2) {
-    ++context.errorsFound;
-    printf("%s: File error: %ls\n", shown, error::message(error::file_read_error));
-    return false;
+  return 0;
+}
+
+int verifier::reportHashed(listed_entry& entry) {
+  const engine::result& result = waitForJob(_context, entry.shown, '\r');
+  hasher& algorithm = _context.algorithm;
+  bool verified = false;
+  if (result.code != 0) {
+    ++_context.errorsFound;
+    printf("%s: File error: %ls\n", entry.shown, error::message(result.code));
+  } else if (memcmp(result.hash, entry.expected, algorithm.hash_size()) == 0) {
+    verified = true;
+    if (!_context.settings.quiet) printf("%s: Ok                   \n", entry.shown);
+  } else {
+    ++_context.errorsFound;
+    printf("%s: hash mismatch: %ls != %ls\n", entry.shown, algorithm.hash_string(entry.expected),
+           algorithm.hash_string(result.hash));
   }
-  int code = context.worker.processFile(entry.path, &context.algorithm);
-  if (code != 0) {
-    printf("Error processing file %s: %ls\n", shown, error::message(code));
-    *stop = code;
-    return false;
-  }
-  next.readFrom(context, prefix);
-  if (next.read > 0 && entry.size <= quickJob) next.lookAt();
-  waitForJob(context, shown, '\r');
-  code = context.worker.getResult();
-  if (code != 0) {
-    ++context.errorsFound;
-    printf("%s: File error: %ls\n", shown, error::message(code));
-    return false;
-  }
-  hasher& algorithm = context.algorithm;
-  if (memcmp(algorithm.hash(), entry.expected, algorithm.hash_size()) == 0) {
-    if (!settings.quiet) printf("%s: Ok                   \n", shown);
-    return true;
-  }
-  ++context.errorsFound;
-  printf("%s: hash mismatch: %ls != %ls\n", shown, algorithm.hash_string(entry.expected),
-         algorithm.hash_string(nullptr));
-  return false;
+  _context.file.setPreviouslyVerified(verified);
+  return 0;
 }
 
 }  // namespace
@@ -112,43 +170,14 @@ int verifyRun(run_context& context) {
   bytesToWide(context.path, name, pathRoom);
   int code = context.file.open(context.path);
   if (code != 0) return code;
-
-  // Two entries in turn: the worker borrows the path of one while the next
-  // line is read into the other.
-  wchar_t otherPath[pathRoom];
-  listed_entry entries[2];
-  entries[0].path = context.path;
-  entries[1].path = otherPath;
   if (prefix > 0) {
     bytesToWide(context.path, settings.parent, pathRoom);
     context.path[prefix - 1] = L'/';
-    wmemcpy(otherPath, context.path, prefix);
   }
 
-  int turn = 0;
-  entries[turn].readFrom(context, prefix);
-  for (;;) {
-    listed_entry& entry = entries[turn];
-    listed_entry& next = entries[turn ^ 1];
-    if (entry.read == 0) break;
-    if (entry.read < 0) {
-      // Never count an entry that was not read as checked; a malformed line
-      // spoils only itself.
-      printf("Error reading %s: %ls\n", name, error::message(entry.read));
-      ++context.errorsFound;
-      if (entry.read != error::invalid_line) break;
-      entry.readFrom(context, prefix);
-      continue;
-    }
-    ++context.filesChecked;
-    int stop = 0;
-    next.unread = true;
-    bool verified = checkEntry(context, entry, next, prefix, &stop);
-    if (stop != 0) return stop;
-    context.file.setPreviouslyVerified(verified);
-    if (next.unread) next.readFrom(context, prefix);
-    turn ^= 1;
-  }
+  verifier entries(context, prefix, aheadEntries);
+  code = entries.run();
+  if (code != 0) return code;
 
   code = context.file.close();
   if (code != 0) {

@@ -105,6 +105,13 @@ public:
   int create(const wchar_t* path) override;
   int addFile(const wchar_t* path, const void* hash) override;
 
+  // isPreviouslyVerified() for entry `entry` (counted from 0 over the
+  // entries getNextFile() gave), wherever the cursor stands: for a caller
+  // that reads entries ahead of their verdicts, asked right after the
+  // getNextFile() that gave the entry. setPreviouslyVerified() still takes
+  // the verdicts one by one, in order.
+  int isPreviouslyVerifiedAt(unsigned long entry, wchar_t* path);
+
 private:
   void resetRecord();
   void voidRecord();

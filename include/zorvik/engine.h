@@ -50,6 +50,9 @@ public:
   // `milliseconds` (negative: without limit). Null when none is pending or
   // when the time passed first. The result stays valid until the next call.
   const result* take(int milliseconds = -1);
+  // Whether take() would hand out the oldest job without waiting for
+  // another thread: it is complete, or it is hashed on the caller's thread.
+  bool ready() const;
   // Progress of the oldest pending job in percent (0 to 100).
   int progress() const;
 

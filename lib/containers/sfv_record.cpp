@@ -247,15 +247,21 @@ bool sfv::trustsLookupDirectory(const wchar_t* path) {
 }
 
 int sfv::isPreviouslyVerified(wchar_t* path) {
+  unsigned long entry = static_cast<unsigned long>(_cursorByte) * 8 + 7 - static_cast<unsigned long>(__builtin_ctz(static_cast<unsigned>(_cursorMask)));
+  return isPreviouslyVerifiedAt(entry, path);
+}
+
+int sfv::isPreviouslyVerifiedAt(unsigned long entry, wchar_t* path) {
   // The directory is looked up even for a record not trusted: the one
   // written at close() is bound to it.
-  if (path == nullptr || !trustsLookupDirectory(path) || _cursorByte >= bitmapBytes) return 0;
+  if (path == nullptr || !trustsLookupDirectory(path) || entry >= bitmapBytes * 8UL) return 0;
+  unsigned char& bits = _verified[entry / 8];
+  unsigned char mask = static_cast<unsigned char>(0x80 >> (entry % 8));
   char name[PATH_MAX];
   struct stat status;
   if (wideToBytes(name, path, sizeof name) < 0 || stat(name, &status) != 0) return 0;
-  if (unchangedSince(status, _recordTime, stampedElsewhere(name, status.st_dev)))
-    return (_verified[_cursorByte] & _cursorMask) != 0;
-  _verified[_cursorByte] &= static_cast<unsigned char>(~_cursorMask);
+  if (unchangedSince(status, _recordTime, stampedElsewhere(name, status.st_dev))) return (bits & mask) != 0;
+  bits &= static_cast<unsigned char>(~mask);
   _recordDirty = 1;
   return 0;
 }

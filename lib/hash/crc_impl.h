@@ -37,4 +37,8 @@ std::span<const crcVariant> crcVariants();
 // The fastest variant this CPU runs, chosen on the first call.
 uint32_t crcUpdate(uint32_t reg, const unsigned char* data, size_t length);
 
+// The finished CRC-32 of A followed by B, from the finished CRC-32s of A and
+// of B and B's length in bytes.
+uint32_t crcCombine(uint32_t first, uint32_t second, unsigned long long secondLength);
+
 }  // namespace zorvik

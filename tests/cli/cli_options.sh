@@ -20,7 +20,20 @@ Options
 -t, --type=TYPE        force checksum file of type TYPE (default based on file extension)
 -V, --version          show version
 -x, --one-file-system  don\'t cross filesystem boundaries
+-j, --jobs=N           hash N files at a time (default: one per CPU available)
 '
+
+# -j takes 1 to 256; anything else is refused as an unknown type is.
+for bad in 0 257 -1 x 2x ''; do
+  run -j "$bad" jf
+  expect "-j '$bad'" 248 "$USAGE" ""
+done
+mkfile jf 'x\n'
+for good in 1 2 256; do
+  run -q -j "$good" -c "j$good.sfv" jf
+  expect "-j $good" 0 "" ""
+done
+cmp -s j1.sfv j256.sfv || cmp <(grep -v '^; Gen' j1.sfv) <(grep -v '^; Gen' j256.sfv) || fail "-j 1 and -j 256 differ"
 
 # Usage whenever no checksum file is named, and on request.
 for args in "" "--help" "-h" "-c" "-q -r" "--he" "-x --help -V"; do

@@ -162,3 +162,28 @@ TEST_P(CrcVariant, ChainsAcrossSplitFeeds) {
 INSTANTIATE_TEST_SUITE_P(Built, CrcVariant, testing::ValuesIn(zorvik::crcVariants().begin(),
                                                               zorvik::crcVariants().end()),
                          variantName);
+
+// Pieces hashed apart join into the CRC-32 of the whole, at every split
+// and for lengths past 4 GiB (only the length matters to the join).
+TEST(CrcCombine, JoinsPiecesHashedApart) {
+  auto finished = [](const unsigned char* data, size_t length) {
+    return ~zorvik::crcUpdate(0xFFFFFFFFu, data, length);
+  };
+  const unsigned char digits[] = "123456789";
+  for (size_t split = 0; split <= 9; ++split)
+    EXPECT_EQ(zorvik::crcCombine(finished(digits, split), finished(digits + split, 9 - split), 9 - split),
+              0xCBF43926u) << split;
+  auto data = randomBytes(100000, 7);
+  uint32_t whole = finished(data.data(), data.size());
+  for (size_t split : {1, 63, 4096, 65537, 99999})
+    EXPECT_EQ(zorvik::crcCombine(finished(data.data(), split),
+                                 finished(data.data() + split, data.size() - split), data.size() - split),
+              whole) << split;
+  // Five GiB of zeros after "123456789", as one piece and as a join.
+  std::vector<unsigned char> zeros(1 << 20, 0);
+  uint32_t reg = zorvik::crcUpdate(0xFFFFFFFFu, digits, 9);
+  for (int i = 0; i < 5 * 1024; ++i) reg = zorvik::crcUpdate(reg, zeros.data(), zeros.size());
+  uint32_t zeroCrc = 0xFFFFFFFFu;
+  for (int i = 0; i < 5 * 1024; ++i) zeroCrc = zorvik::crcUpdate(zeroCrc, zeros.data(), zeros.size());
+  EXPECT_EQ(zorvik::crcCombine(0xCBF43926u, ~zeroCrc, 5ULL << 30), ~reg);
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+
+// How a file is read for hashing; the one place that decides it. Opened
+// without waiting (a FIFO swapped in would otherwise wait for a writer),
+// read in large pieces at explicit offsets to its end, the kernel asked to
+// read ahead. On a disk that spins, reads the page cache cannot serve take
+// turns: one reader of uncached data at a time, the earliest job first,
+// while data already cached is read by every worker at once.
+class file_reader {
+public:
+  file_reader() = default;
+  ~file_reader() { close(); }
+  file_reader(const file_reader&) = delete;
+  file_reader& operator=(const file_reader&) = delete;
+
+  // Opens `path`: 0, or the errno of the failure. With `regularOnly`, the
+  // file is looked at first and anything but a regular file refused
+  // (`*notRegular` set, EINVAL).
+  int open(const char* path, bool regularOnly, bool* notRegular);
+  // Shares the open file of `other` (pieces of one file read by several
+  // workers); the owner closes it.
+  void borrow(const file_reader& other);
+
+  // The size the file had when it was opened.
+  unsigned long long size() const { return _size; }
+
+  // Reads at most `room` bytes at `offset` into `buffer`: the count read,
+  // 0 at the end of the file, or minus an errno. `order` ranks this read
+  // among those waiting for a disk that spins (lower first).
+  long readAt(unsigned char* buffer, size_t room, unsigned long long offset,
+              unsigned long long order);
+
+  // Gives up this reader's turn at the disk, if it holds it.
+  void releaseTurn();
+  void close();
+
+private:
+  int _fd = -1;
+  bool _owner = false;
+  unsigned long long _size = 0;
+  bool _rotational = false;
+  bool _noWait = true;    // RWF_NOWAIT still worth trying
+  bool _holdsTurn = false;
+};
+
+// Test seam: the reads so far that had to wait for a disk that spins.
+unsigned long long uncachedReads();
