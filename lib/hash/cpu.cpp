@@ -35,5 +35,25 @@ bool canUseVpclmul() {
          (ecx & bit_VPCLMULQDQ);
 }
 
+bool canUseAvx2() {
+  unsigned eax, ebx, ecx, edx;
+  if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
+  if (!(ecx & bit_AVX) || !(ecx & bit_OSXSAVE)) return false;
+  // XMM and YMM state enabled by the OS.
+  if ((readXcr0() & 0x6) != 0x6) return false;
+  if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) return false;
+  return ebx & bit_AVX2;
+}
+
+bool canUseAvx512() {
+  unsigned eax, ebx, ecx, edx;
+  if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
+  if (!(ecx & bit_OSXSAVE)) return false;
+  // XMM, YMM, opmask, upper ZMM0-15 and ZMM16-31 state enabled by the OS.
+  if ((readXcr0() & 0xE6) != 0xE6) return false;
+  if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) return false;
+  return ebx & bit_AVX512F;
+}
+
 }  // namespace zorvik
 #endif
