@@ -75,7 +75,8 @@ struct engine::state {
   int stop = 0;
   pthread_t threads[mostWorkers];
   unsigned char* buffers[mostWorkers];
-  int threadCount = 0;
+  int threadCount = 0;               // read across threads; grows under spawning
+  pthread_mutex_t spawning = PTHREAD_MUTEX_INITIALIZER;
   unsigned char* callerBuffer = nullptr;
   engine::result current{};
 
@@ -90,7 +91,8 @@ struct engine::state {
   void leave(engine_job& job, unsigned char* buffer);
   bool help(unsigned char* buffer, file_reader& reader);
   void finish(engine_job& job, int failure, bool notRegular = false);
-  void spawn();
+  bool spawn();
+  int threadsNow() const { return __atomic_load_n(&threadCount, __ATOMIC_ACQUIRE); }
   static void* workerMain(void* argument);
 
   struct worker_start {
@@ -114,7 +116,9 @@ engine::engine(int workers) : _state(new (std::nothrow) state) {
 engine::~engine() {
   if (_state == nullptr) return;
   state& s = *_state;
+  pthread_mutex_lock(&s.spawning);  // no thread starts after this
   store(s.stop, 1);
+  pthread_mutex_unlock(&s.spawning);
   __atomic_fetch_add(&s.work, 1, __ATOMIC_SEQ_CST);
   wait_policy::wake(&s.work, INT_MAX);
   for (int i = 0; i < s.threadCount; ++i) {
@@ -175,7 +179,7 @@ int engine::submit(const wchar_t* path, int algorithm, unsigned flags, void* tag
     __atomic_fetch_add(&s.work, 1, __ATOMIC_SEQ_CST);
     if (__atomic_load_n(&s.sleepers, __ATOMIC_SEQ_CST) != 0)
       wait_policy::wake(&s.work, 1);
-    else if (s.threadCount < s.workers)
+    else if (s.threadsNow() < s.workers)
       s.spawn();
   }
   return error::ok;
@@ -189,7 +193,7 @@ const engine::result* engine::take(int milliseconds) {
   clock_type::time_point deadline = clock_type::now() + std::chrono::milliseconds(milliseconds);
   auto done = [&job] { return load(job.state) == engine_job::done; };
 
-  if (!done() && (s.workers == 1 || s.threadCount == 0)) {
+  if (!done() && (s.workers == 1 || s.threadsNow() == 0)) {
     // Hashed right here: by design with one worker, or for want of threads.
     if (job.state == engine_job::queued) {
       unsigned long long expected = s.taken;
@@ -232,7 +236,7 @@ const engine::result* engine::take(int milliseconds) {
 bool engine::ready() const {
   if (_state == nullptr || _state->jobs == nullptr || _state->taken == _state->submitted) return false;
   const state& s = *_state;
-  return s.workers == 1 || s.threadCount == 0 ||
+  return s.workers == 1 || s.threadsNow() == 0 ||
          load(s.jobs[s.taken % windowJobs].state) == engine_job::done;
 }
 
@@ -301,7 +305,11 @@ bool engine::state::begin(engine_job& job, bool mayShare) {
       __atomic_store_n(&job.helpable, 1u, __ATOMIC_SEQ_CST);
       __atomic_fetch_add(&helpable, 1, __ATOMIC_SEQ_CST);
       __atomic_fetch_add(&work, 1, __ATOMIC_SEQ_CST);
-      if (__atomic_load_n(&sleepers, __ATOMIC_SEQ_CST) != 0) wait_policy::wake(&work, INT_MAX);
+      if (__atomic_load_n(&sleepers, __ATOMIC_SEQ_CST) != 0)
+        wait_policy::wake(&work, INT_MAX);
+      else
+        while (threadsNow() < workers && threadsNow() < static_cast<int>(pieces) && spawn()) {
+        }
     }
   }
   return true;
@@ -437,16 +445,25 @@ void engine::state::finish(engine_job& job, int failure, bool notRegular) {
   }
 }
 
-void engine::state::spawn() {
-  unsigned char* buffer = newBuffer();
-  if (buffer == nullptr) return;
-  auto* start = new (std::nothrow) worker_start{this, buffer};
-  if (start == nullptr || pthread_create(&threads[threadCount], nullptr, workerMain, start) != 0) {
-    delete start;
-    free(buffer);
-    return;
+// Starts one more worker, from the caller or from a worker that has pieces
+// to share; false when none could be started.
+bool engine::state::spawn() {
+  pthread_mutex_lock(&spawning);
+  bool started = false;
+  if (!stopping() && threadCount < workers) {
+    unsigned char* buffer = newBuffer();
+    auto* start = buffer != nullptr ? new (std::nothrow) worker_start{this, buffer} : nullptr;
+    if (start != nullptr && pthread_create(&threads[threadCount], nullptr, workerMain, start) == 0) {
+      buffers[threadCount] = buffer;
+      __atomic_store_n(&threadCount, threadCount + 1, __ATOMIC_RELEASE);
+      started = true;
+    } else {
+      delete start;
+      free(buffer);
+    }
   }
-  buffers[threadCount++] = buffer;
+  pthread_mutex_unlock(&spawning);
+  return started;
 }
 
 void* engine::state::workerMain(void* argument) {
