@@ -61,6 +61,8 @@ unsigned char* newBuffer() {
 
 }  // namespace
 
+void (*g_engineBeforeRead)(unsigned long long sequence) = nullptr;
+
 struct engine::state {
   int workers = 1;
   engine_job* jobs = nullptr;
@@ -324,6 +326,7 @@ bool engine::state::readOn(engine_job& job, unsigned char* buffer,
       finish(job, EINTR);
       return true;
     }
+    if (g_engineBeforeRead != nullptr) g_engineBeforeRead(job.sequence);
     long n = job.file.readAt(buffer, bufferSize, job.offset, orderOf(job.sequence, 0));
     if (n <= 0) {
       // An end before the size the file had at open: it shrank meanwhile.
@@ -355,6 +358,7 @@ void engine::state::hashPieces(engine_job& job, file_reader& reader, unsigned ch
     int failure = 0;
     while (at < end && failure == 0) {
       size_t room = end - at < bufferSize ? static_cast<size_t>(end - at) : bufferSize;
+      if (g_engineBeforeRead != nullptr) g_engineBeforeRead(job.sequence);
       long n = reader.readAt(buffer, room, at, orderOf(job.sequence, piece));
       if (n <= 0) {
         failure = n < 0 ? static_cast<int>(-n) : EIO;

@@ -43,3 +43,7 @@ struct engine_job {
 
   engine::result outcome;
 };
+
+// Test seam: called before each read of a job's data, with the job's
+// sequence number (0 for the first job submitted).
+extern void (*g_engineBeforeRead)(unsigned long long sequence);

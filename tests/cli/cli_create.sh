@@ -83,4 +83,16 @@ run -q -r -c own/list.md5 own
 expect "list inside the tree" 0 "" ""
 same_file "list inside the tree (file)" "$HEADER"$'9a8ad92c50cae39aa2c5604fd0ab6d8c *own/f\n' own/list.md5
 
+# One worker or several give the same lists, pieces of big files included.
+mkdir mixed
+for size in 0 1 63 64 65 4194303 4194305; do head -c $size /dev/urandom >mixed/s$size; done
+truncate -s 100M mixed/sparse
+printf 'tail' >>mixed/sparse
+for type in sfv md5; do
+  "$ZORVIK" -q -j 1 -r -c one.$type mixed
+  "$ZORVIK" -q -j 3 -r -c three.$type mixed
+  cmp -s <(tail -n +2 one.$type) <(tail -n +2 three.$type) || fail "-j 1 and -j 3 differ ($type)"
+done
+[ "$(grep -c sparse one.md5)" = 1 ] && grep -q "^$(md5sum <mixed/sparse | cut -c1-32) \*mixed/sparse$" one.md5 || fail "sparse file hashed wrong"
+
 finish

@@ -27,6 +27,18 @@ expect "verify" 0 $'fast: 100% complete\rfast: Ok                   \nslow: 0% c
 run_slow slow -q -a list.sfv
 expect "verify, quiet" 0 $'2 files checked\nAll files Ok\n' ""
 
+# Many workers: later files finish first, output stays in list order, and
+# the files are the same as one at a time.
+for i in 1 2 3 4 5 6; do mkfile "n$i" "$i\n"; done
+run_slow slow -j 4 -c four.md5 slow n1 n2 n3 n4 n5 n6
+expect "create, four workers" 0 $'slow: 0% complete\rslow: 100% complete\n'"$(for i in 1 2 3 4 5 6; do printf 'n%s: 100%% complete\n' $i; done)"$'\n' ""
+"$ZORVIK" -q -j 1 -c one.md5 slow n1 n2 n3 n4 n5 n6
+cmp -s <(tail -n +2 four.md5) <(tail -n +2 one.md5) || fail "four workers and one write different lists"
+run_slow slow -j 4 -q four.md5
+expect "verify, four workers" 0 $'7 files checked\nAll files Ok\n' ""
+run_slow slow -j 4 four.md5
+expect "verify, four workers, output order" 0 $'slow: 0% complete\rslow: 100% complete\rslow: Ok                   \n'"$(for i in 1 2 3 4 5 6; do printf 'n%s: 100%% complete\rn%s: Ok                   \n' $i $i; done)"$'\n7 files checked\nAll files Ok\n' ""
+
 # A create run ended by a signal leaves the list it was replacing as it was.
 cp list.sfv "$SCRATCH/before"
 for signal in TERM INT HUP; do
