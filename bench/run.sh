@@ -1,23 +1,31 @@
 #!/usr/bin/env bash
-# Whole-program benchmark: times zorvik against cksfv, rhash, md5sum and cat
-# on the same data in one run, and prints medians and ratios.
+# Whole-program benchmark: zorvik against cat, cksfv, rhash, md5sum and
+# md5deep on the same data in one run, on an idle machine, with one core
+# kept busy by a shell loop, and pinned to one CPU (every tool alike). Prints
+# medians, the spread (slowest / fastest run) and zorvik's speed relative to
+# the others.
 #
 #   bench/run.sh [build-dir] [data-dir] [runs]
 #
-# Hot page cache by default; ZORVIK_BENCH_COLD=1 drops the caches before each
-# timed run (needs root). Installs the peers from Debian when they are missing.
+# ZORVIK_BENCH_LOADS picks the loads (default "idle busy pinned"),
+# ZORVIK_BENCH_SETS the data sets (default "many medium mid big").
+# ZORVIK_BENCH_COLD=1 drops the caches before each timed run (needs root).
+# Installs the peers and hyperfine from Debian when they are missing.
 set -euo pipefail
 
 build=$(realpath "${1:-build}")
 data=${2:-/tmp/zorvik-bench}
 runs=${3:-5}
+loads=${ZORVIK_BENCH_LOADS:-idle busy pinned}
+sets=${ZORVIK_BENCH_SETS:-many medium mid big}
 zorvik="$build/cli/zorvik"
 [ -x "$zorvik" ] || { echo "no zorvik at $zorvik (build first)" >&2; exit 2; }
 
 need=()
-for tool in cksfv rhash bc hyperfine; do command -v "$tool" >/dev/null || need+=("$tool"); done
+for tool in cksfv rhash md5deep bc hyperfine; do command -v "$tool" >/dev/null || need+=("$tool"); done
 if [ ${#need[@]} -gt 0 ]; then
-  apt-get update -qq && apt-get install -y -qq "${need[@]}" >/dev/null
+  pkgs=("${need[@]/md5deep/hashdeep}")
+  apt-get update -qq && apt-get install -y -qq "${pkgs[@]}" >/dev/null
 fi
 
 mkdir -p "$data"
@@ -25,126 +33,127 @@ cd "$data"
 export HOME="$data/home"
 mkdir -p "$HOME"
 
-make_file() {  # name size-in-MiB
-  [ -f "$1" ] && [ "$(stat -c %s "$1")" -eq $(($2 * 1048576)) ] && return
-  head -c $(($2 * 1048576)) /dev/urandom > "$1"
+# The data sets: 20,000 files of 4 KiB in 100 directories, 200 files of
+# 5 MiB, a file of 900 MB and one of 2 GiB, all random.
+make_file() {  # name bytes
+  [ -f "$1" ] && [ "$(stat -c %s "$1")" -eq "$2" ] && return
+  head -c "$2" /dev/urandom >"$1"
 }
-make_file mapped.bin 858     # 900 MB: mapped in 4 MiB windows
-make_file streamed.bin 2048  # 2 GiB: read in 8 KiB pieces
-if [ ! -d small ]; then
-  mkdir small
+make_file mid.bin 900000000
+make_file big.bin 2147483648
+if [ ! -d many ]; then
+  mkdir many
   for d in $(seq -w 0 99); do
-    mkdir "small/d$d"
-    for f in $(seq -w 0 199); do head -c 4096 /dev/urandom > "small/d$d/f$f"; done
+    mkdir "many/d$d"
+    for f in $(seq -w 0 199); do head -c 4096 /dev/urandom >"many/d$d/f$f"; done
   done
 fi
-small_files=$(find small -type f | wc -l)
+if [ ! -d medium ]; then
+  mkdir medium
+  for f in $(seq -w 0 199); do head -c 5242880 /dev/urandom >"medium/f$f"; done
+fi
+declare -A files=([many]='many/*/*' [medium]='medium/*' [mid]=mid.bin [big]=big.bin)
+declare -A tree=([many]='-r many' [medium]='-r medium' [mid]=mid.bin [big]=big.bin)
+declare -A count=([many]=20000 [medium]=200 [mid]=1 [big]=1)
+declare -A bytes=([many]=81920000 [medium]=1048576000 [mid]=900000000 [big]=2147483648)
 
-drop_caches='sync; echo 3 > /proc/sys/vm/drop_caches'
 cold() { [ "${ZORVIK_BENCH_COLD:-0}" = 1 ]; }
+drop_caches='sync; echo 3 > /proc/sys/vm/drop_caches'
 
-# median seconds of `runs` timed runs of a command string. hyperfine takes
-# off the time its shell needs to start; without it, each run is timed
-# around a shell of its own.
+# Times a command string; sets `median` and `spread` (slowest / fastest).
 measure() {
-  if command -v hyperfine >/dev/null; then
-    local json="$PWD/.timing.json"
-    local prepare=()
-    cold && prepare=(--prepare "$drop_caches")
-    hyperfine --runs "$runs" --shell bash --ignore-failure --style none "${prepare[@]}" \
-      --export-json "$json" "$1" >/dev/null 2>&1 || echo "FAILED: $1" >&2
-    grep -o '"median": *[0-9.e+-]*' "$json" | head -n 1 | sed 's/.*: *//'
-    return
+  local json="$PWD/.timing.json" prepare=()
+  cold && prepare=(--prepare "$drop_caches")
+  if ! hyperfine --runs "$runs" --shell bash --ignore-failure --style none "${prepare[@]}" \
+      --export-json "$json" "$1" >/dev/null 2>&1; then
+    echo "FAILED: $1" >&2
   fi
-  local times=()
-  for _ in $(seq "$runs"); do
-    cold && bash -c "$drop_caches"
-    local t0 t1
-    t0=$(date +%s.%N)
-    bash -c "$1" >/dev/null 2>&1 || { echo "FAILED: $1" >&2; }
-    t1=$(date +%s.%N)
-    times+=("$(echo "$t1 - $t0" | bc -l)")
-  done
-  printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'
+  median=$(grep -o '"median": *[0-9.e+-]*' "$json" | head -n 1 | sed 's/.*: *//')
+  local min max
+  min=$(grep -o '"min": *[0-9.e+-]*' "$json" | head -n 1 | sed 's/.*: *//')
+  max=$(grep -o '"max": *[0-9.e+-]*' "$json" | head -n 1 | sed 's/.*: *//')
+  spread=$(echo "$max / $min" | bc -l)
 }
 
-declare -A secs
+declare -A secs spreads
 row() {  # key command
-  secs[$1]=$(measure "$2")
+  measure "$2"
+  secs[$1]=$median
+  spreads[$1]=$spread
 }
 
-warm() { cat mapped.bin streamed.bin > /dev/null; find small -type f -exec cat {} + > /dev/null; }
-warm
+busy=
+stop_busy() { [ -n "$busy" ] && kill "$busy" 2>/dev/null; busy=; }
+trap stop_busy EXIT
 
-Z="$zorvik -q"
-for f in mapped streamed; do
-  row "cat/$f"            "cat $f.bin"
-  row "zorvik-sfv-c/$f"   "$Z -c z.sfv $f.bin"
-  row "zorvik-sfv-v/$f"   "$Z -a z.sfv"
-  row "rhash-sfv-c/$f"    "rhash --crc32 --sfv $f.bin > r.sfv"
-  row "rhash-sfv-v/$f"    "rhash -c r.sfv"
-  row "cksfv-c/$f"        "cksfv $f.bin > c.sfv"
-  row "cksfv-v/$f"        "cksfv -f c.sfv"
-  row "zorvik-md5-c/$f"   "$Z -c z.md5 $f.bin"
-  row "zorvik-md5-v/$f"   "$Z z.md5"
-  row "md5sum-c/$f"       "md5sum $f.bin > m.md5"
-  row "md5sum-v/$f"       "md5sum -c m.md5"
-  row "rhash-md5-c/$f"    "rhash --md5 $f.bin > r.md5"
-  row "rhash-md5-v/$f"    "rhash -c r.md5"
+for load in $loads; do
+  prefix=
+  case $load in
+    busy) bash -c 'while :; do :; done' & busy=$! ;;
+    pinned) prefix='taskset -c 0 ' ;;
+  esac
+  for set in $sets; do
+    f=${files[$set]} t=${tree[$set]}
+    cold || cat $f >/dev/null
+    Z="$prefix$zorvik -q"
+    k="$load/$set"
+    row "zorvik-sfv-c/$k" "$Z -c z.sfv $t"
+    row "zorvik-sfv-v/$k" "$Z -a z.sfv"
+    row "zorvik-md5-c/$k" "$Z -c z.md5 $t"
+    row "zorvik-md5-v/$k" "$Z z.md5"
+    row "cat/$k" "${prefix}cat $f >/dev/null"
+    row "rhash-sfv-c/$k" "${prefix}rhash --crc32 --sfv $f >r.sfv"
+    row "rhash-sfv-v/$k" "${prefix}rhash -c r.sfv"
+    row "cksfv-sfv-c/$k" "${prefix}cksfv $f >c.sfv"
+    row "cksfv-sfv-v/$k" "${prefix}cksfv -f c.sfv"
+    row "md5sum-md5-c/$k" "${prefix}md5sum $f >m.md5"
+    row "md5sum-md5-v/$k" "${prefix}md5sum -c m.md5"
+    row "rhash-md5-c/$k" "${prefix}rhash --md5 $f >r.md5"
+    row "rhash-md5-v/$k" "${prefix}rhash -c r.md5"
+    row "md5deep-md5-c/$k" "${prefix}md5deep $t >d.md5"
+    if [ "$set" = many ]; then
+      $zorvik -q z.sfv >/dev/null || true  # leaves every entry previously verified
+      row "zorvik-sfv-pv/$k" "$Z z.sfv"
+    fi
+  done
+  stop_busy
 done
 
-row "zorvik-sfv-c/small"  "$Z -r -c zs.sfv small"
-row "zorvik-sfv-v/small"  "$Z -a zs.sfv"
-$zorvik -q zs.sfv >/dev/null || true   # leaves every entry previously verified
-row "zorvik-sfv-pv/small" "$Z zs.sfv"
-row "rhash-sfv-c/small"   "rhash -r --crc32 --sfv small > rs.sfv"
-row "rhash-sfv-v/small"   "rhash -c rs.sfv"
-row "cksfv-c/small"       "cksfv small/*/* > cs.sfv"
-row "cksfv-v/small"       "cksfv -f cs.sfv"
-row "zorvik-md5-c/small"  "$Z -r -c zs.md5 small"
-row "zorvik-md5-v/small"  "$Z zs.md5"
-row "md5sum-c/small"      "md5sum small/*/* > ms.md5"
-row "md5sum-v/small"      "md5sum -c ms.md5"
-row "rhash-md5-c/small"   "rhash -r --md5 small > rs.md5"
-row "rhash-md5-v/small"   "rhash -c rs.md5"
-
-size_of() { stat -c %s "$1.bin"; }
 echo
-echo "CPU: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
-echo "flags: $(grep -m1 flags /proc/cpuinfo | tr ' ' '\n' | grep -E '^(sse4_2|pclmulqdq|avx2|avx512f|avx512bw|vpclmulqdq)$' | tr '\n' ' ')"
-echo "runs: $runs (median), cache: $(cold && echo cold || echo hot), timer: $(command -v hyperfine >/dev/null && echo hyperfine || echo date)"
+echo "CPU: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(nproc) CPUs"
+echo "flags: $(grep -m1 flags /proc/cpuinfo | tr ' ' '\n' | grep -E '^(sse4_2|pclmulqdq|avx2|avx512f|avx512bw|vpclmulqdq|sha_ni)$' | tr '\n' ' ')"
+echo "runs: $runs (median), cache: $(cold && echo cold || echo hot), zorvik workers by default: $(nproc)"
 echo
-printf '%-22s %10s %12s\n' "command/data" "seconds" "GB/s|files/s"
-for k in $(printf '%s\n' "${!secs[@]}" | sort -t/ -k2,2 -k1,1); do
-  d=${k#*/}
-  if [ "$d" = small ]; then
-    rate=$(echo "$small_files / ${secs[$k]}" | bc -l)
-    printf '%-22s %10.3f %12.0f\n' "$k" "${secs[$k]}" "$rate"
+printf '%-34s %9s %11s %7s\n' "command/load/set" "seconds" "GB/s|files/s" "spread"
+for k in $(printf '%s\n' "${!secs[@]}" | sort -t/ -k2,2 -k3,3 -k1,1); do
+  set=${k##*/}
+  if [ "${count[$set]}" -gt 1 ]; then
+    rate=$(echo "${count[$set]} / ${secs[$k]}" | bc -l)
+    printf '%-34s %9.3f %11.0f %7.2f\n' "$k" "${secs[$k]}" "$rate" "${spreads[$k]}"
   else
-    rate=$(echo "$(size_of "$d") / ${secs[$k]} / 1000000000" | bc -l)
-    printf '%-22s %10.3f %12.2f\n' "$k" "${secs[$k]}" "$rate"
+    rate=$(echo "${bytes[$set]} / ${secs[$k]} / 1000000000" | bc -l)
+    printf '%-34s %9.3f %11.2f %7.2f\n' "$k" "${secs[$k]}" "$rate" "${spreads[$k]}"
   fi
 done
 
-ratio() { echo "${secs[$2]} / ${secs[$1]}" | bc -l; }  # speed of $1 relative to $2
+# Speed of zorvik over that of the other: above 1, zorvik is faster.
+ratio() { [ -n "${secs[$2]:-}" ] && printf ' %s %.2f' "${2%%-*}" "$(echo "${secs[$2]} / ${secs[$1]}" | bc -l)"; }
 echo
 echo "Ratios (speed of zorvik / speed of the other; above 1 means zorvik is faster)"
-for d in mapped streamed; do
-  for m in sfv-c sfv-v; do
-    printf '%-28s cat %.2f  rhash %.2f  cksfv %.2f\n' "zorvik-$m/$d" \
-      "$(ratio "zorvik-$m/$d" "cat/$d")" "$(ratio "zorvik-$m/$d" "rhash-${m}/$d")" \
-      "$(ratio "zorvik-$m/$d" "cksfv-${m#sfv-}/$d")"
+for load in $loads; do
+  for set in $sets; do
+    k="$load/$set"
+    for m in c v; do
+      printf '%-28s' "zorvik-sfv-$m/$k"
+      ratio "zorvik-sfv-$m/$k" "cat/$k"
+      ratio "zorvik-sfv-$m/$k" "rhash-sfv-$m/$k"
+      ratio "zorvik-sfv-$m/$k" "cksfv-sfv-$m/$k"
+      echo
+      printf '%-28s' "zorvik-md5-$m/$k"
+      ratio "zorvik-md5-$m/$k" "md5sum-md5-$m/$k"
+      ratio "zorvik-md5-$m/$k" "rhash-md5-$m/$k"
+      [ $m = c ] && ratio "zorvik-md5-$m/$k" "md5deep-md5-c/$k"
+      echo
+    done
   done
-  for m in md5-c md5-v; do
-    printf '%-28s md5sum %.2f  rhash %.2f\n' "zorvik-$m/$d" \
-      "$(ratio "zorvik-$m/$d" "md5sum-${m#md5-}/$d")" "$(ratio "zorvik-$m/$d" "rhash-$m/$d")"
-  done
-done
-for m in sfv-c sfv-v; do
-  printf '%-28s rhash %.2f  cksfv %.2f\n' "zorvik-$m/small" \
-    "$(ratio "zorvik-$m/small" "rhash-$m/small")" "$(ratio "zorvik-$m/small" "cksfv-${m#sfv-}/small")"
-done
-for m in md5-c md5-v; do
-  printf '%-28s md5sum %.2f  rhash %.2f\n' "zorvik-$m/small" \
-    "$(ratio "zorvik-$m/small" "md5sum-${m#md5-}/small")" "$(ratio "zorvik-$m/small" "rhash-$m/small")"
 done
