@@ -4,12 +4,17 @@
 #include <strings.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <zorvik/error.h>
 #include <zorvik/version.h>
 
 namespace {
+
+// Long options without a short form.
+enum { ignoreMissingOption = 256, statusOption, filesFromOption, excludeOption, sortOption,
+       noProgressOption };
 
 const option longOptions[] = {
     {"create", required_argument, nullptr, 'c'},
@@ -22,6 +27,14 @@ const option longOptions[] = {
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {"jobs", required_argument, nullptr, 'j'},
+    {"update", required_argument, nullptr, 'u'},
+    {"ignore-missing", no_argument, nullptr, ignoreMissingOption},
+    {"status", no_argument, nullptr, statusOption},
+    {"files-from", required_argument, nullptr, filesFromOption},
+    {"null", no_argument, nullptr, '0'},
+    {"exclude", required_argument, nullptr, excludeOption},
+    {"sort", no_argument, nullptr, sortOption},
+    {"no-progress", no_argument, nullptr, noProgressOption},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -81,6 +94,14 @@ void printUsage(const char* program) {
   puts("-V, --version          show version");
   puts("-x, --one-file-system  don't cross filesystem boundaries");
   puts("-j, --jobs=N           hash N files at a time (default: one per CPU available)");
+  puts("-u, --update=FILE      add the files FILE does not list yet (creating FILE if missing)");
+  puts("    --ignore-missing   verifying: pass over entries whose file does not exist");
+  puts("    --status           verifying: print nothing, the exit status tells");
+  puts("    --files-from=FILE  also list the files named in FILE, one a line (- for stdin)");
+  puts("-0, --null             names in --files-from end with NUL, not a line feed");
+  puts("    --exclude=PATTERN  leave out files and directories whose name matches PATTERN");
+  puts("    --sort             take each directory's entries in byte order of their names");
+  puts("    --no-progress      show no status line on a terminal");
 }
 
 bool parseOptions(int argc, char** argv, run_settings& settings, int* value) {
@@ -88,7 +109,7 @@ bool parseOptions(int argc, char** argv, run_settings& settings, int* value) {
   opterr = 0;
   for (;;) {
     int index = 0;
-    int c = getopt_long(argc, argv, "ap:qrc:t:xVj:", longOptions, &index);
+    int c = getopt_long(argc, argv, "ap:qrc:t:xVj:u:0", longOptions, &index);
     if (c == -1) break;
     switch (c) {
       case 'a': settings.all = true; break;
@@ -97,9 +118,24 @@ bool parseOptions(int argc, char** argv, run_settings& settings, int* value) {
       case 'x': settings.oneFileSystem = true; break;
       case 'p': settings.parent = optarg; break;
       case 'c':
+      case 'u':
         settings.createName = optarg;
+        settings.update = c == 'u';
         adoptTypeOf(optarg, settings);
         break;
+      case ignoreMissingOption: settings.ignoreMissing = true; break;
+      case statusOption: settings.status = true; break;
+      case filesFromOption: settings.filesFrom = optarg; break;
+      case '0': settings.nullTerminated = true; break;
+      case sortOption: settings.sorted = true; break;
+      case noProgressOption: settings.noProgress = true; break;
+      case excludeOption: {
+        // At most one a word of the command line: room for all of them.
+        if (settings.excludes == nullptr)
+          settings.excludes = static_cast<const char**>(calloc(static_cast<size_t>(argc), sizeof(char*)));
+        if (settings.excludes != nullptr) settings.excludes[settings.excludeCount++] = optarg;
+        break;
+      }
       case 't':
         if (strcasecmp(optarg, "sfv") == 0) {
           settings.type = type_sfv;

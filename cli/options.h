@@ -1,11 +1,18 @@
 #pragma once
 
+#include <cstdlib>
+
 // Checksum file formats.
 enum checksum_type { type_sfv = 0, type_md5 = 1 };
 
 // What the command line asked for. Names are borrowed from the argument
 // vector, which outlives the run.
 struct run_settings {
+  run_settings() = default;
+  ~run_settings() { free(excludes); }
+  run_settings(const run_settings&) = delete;
+  run_settings& operator=(const run_settings&) = delete;
+
   bool quiet = false;
   bool recursive = false;
   bool all = false;
@@ -19,6 +26,24 @@ struct run_settings {
   int firstOperand = 0;
   // Files hashed at a time; 0 for as many as the CPUs allow.
   int jobs = 0;
+  // -u: the create file is brought up to date, not replaced.
+  bool update = false;
+  // Verify runs: entries whose file does not exist are passed over.
+  bool ignoreMissing = false;
+  // Verify runs: nothing on standard output, the exit status tells.
+  bool status = false;
+  // Create runs: more operands, one a line (NUL-terminated with -0) in this
+  // file ("-" for standard input).
+  const char* filesFrom = nullptr;
+  bool nullTerminated = false;
+  // Create runs: shell patterns of names to leave out; borrowed from the
+  // argument vector.
+  const char** excludes = nullptr;
+  int excludeCount = 0;
+  // Create runs: each directory's entries in byte order of their names.
+  bool sorted = false;
+  // No overall status line on a terminal.
+  bool noProgress = false;
 };
 
 // Parses the options into `settings`. Returns true when a run or the usage

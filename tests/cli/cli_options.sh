@@ -21,6 +21,14 @@ Options
 -V, --version          show version
 -x, --one-file-system  don\'t cross filesystem boundaries
 -j, --jobs=N           hash N files at a time (default: one per CPU available)
+-u, --update=FILE      add the files FILE does not list yet (creating FILE if missing)
+    --ignore-missing   verifying: pass over entries whose file does not exist
+    --status           verifying: print nothing, the exit status tells
+    --files-from=FILE  also list the files named in FILE, one a line (- for stdin)
+-0, --null             names in --files-from end with NUL, not a line feed
+    --exclude=PATTERN  leave out files and directories whose name matches PATTERN
+    --sort             take each directory\'s entries in byte order of their names
+    --no-progress      show no status line on a terminal
 '
 
 # -j takes 1 to 256; anything else is refused as an unknown type is.
