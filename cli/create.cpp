@@ -32,7 +32,9 @@ public:
   explicit hashing_queue(run_context& context) : _context(context) {}
   ~hashing_queue() { free(_early); }
 
-  int listed(const path_node& file) override {
+  int found(const path_node& file) override {
+    // An update leaves out what the list already holds.
+    if (_context.settings.update && _context.file.listed(file.path)) return 1;
     engine& hashing = _context.hashing;
     if (hashing.full() && !keepOldest()) return outOfMemory();
     wchar_t wide[pathRoom];
@@ -94,7 +96,8 @@ int createRun(run_context& context, int argc, char** argv) {
   created_file created;
   struct stat status;
   if (stat(name, &status) == 0) created_file::note(created.replaced, status);
-  int code = context.file.create(context.path);
+  int code = context.settings.update ? context.file.update(context.path) : error::file_not_found;
+  if (code == error::file_not_found) code = context.file.create(context.path);
   if (code != 0) {
     printf("Error creating sfv file: %ls\n", error::message(code));
     return code;
@@ -104,7 +107,8 @@ int createRun(run_context& context, int argc, char** argv) {
   path_list directories;
   hashing_queue queue(context);
   code = gatherFiles(context.settings, argc, argv, created, fileList, directories, queue);
-  for (path_node* node = fileList.head; code == 0 && node != nullptr; node = node->next) {
+  int added = 0;
+  for (path_node* node = fileList.head; code == 0 && node != nullptr; node = node->next, ++added) {
     early_result result = queue.next(node->path);
     code = result.code;
     if (code != 0) {
@@ -125,6 +129,7 @@ int createRun(run_context& context, int argc, char** argv) {
     printf("Error writing checksum file: %ls\n", error::message(code));
     return code;
   }
+  if (context.settings.update && !context.settings.quiet) printf("%d files added\n", added);
   programPool().release_all();
   return 0;
 }

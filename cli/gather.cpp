@@ -152,8 +152,13 @@ int gatherer::addFile(const char* path, const struct stat& status) {
   }
   path_node* node = newNode(path, status);
   if (node == nullptr) return outOfMemory();
-  _files.append(node);
-  return _sink.listed(*node);
+  int verdict = _sink.found(*node);
+  if (verdict == 0) {
+    _files.append(node);
+  } else {
+    delete node;
+  }
+  return verdict < 0 ? verdict : 0;
 }
 
 int gatherer::walk(path_node* from) {

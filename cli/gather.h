@@ -30,11 +30,12 @@ struct created_file {
   }
 };
 
-// Told of each regular file as soon as gathering lists it, so that hashing
-// may start meanwhile. A code other than 0 ends gathering with it.
+// Told of each regular file as soon as gathering finds it, so that hashing
+// may start meanwhile. Answers 0 to have it listed, a positive value to
+// leave it out, or an error code that ends gathering.
 class file_sink {
 public:
-  virtual int listed(const path_node& file) = 0;
+  virtual int found(const path_node& file) = 0;
 
 protected:
   ~file_sink() = default;

@@ -1,5 +1,7 @@
 #include <cstdio>
 
+#include <zorvik/error.h>
+
 #include "output.h"
 #include "run.h"
 
@@ -17,6 +19,9 @@ const engine::result& waitForJob(run_context& context, const char* shown, char c
       progress("%s: %d%% complete\r", shown, percent);
     }
   }
-  if (!result->notRegular) printf("%s: 100%% complete%c", shown, closing);
+  // Nothing is shown of a file that is no regular one, or of a missing one
+  // that is passed over.
+  bool missing = result->code == error::file_not_found && context.settings.ignoreMissing;
+  if (!result->notRegular && !missing) say("%s: 100%% complete%c", shown, closing);
   return *result;
 }

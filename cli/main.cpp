@@ -40,6 +40,11 @@ int dispatch(int argc, char** argv, crc& crcHasher, sfv& sfvFile, md5hasher& md5
     return 0;
   }
 
+  if (settings.status && settings.createName == nullptr) {
+    settings.quiet = true;
+    keepStandardOutputSilent();
+  }
+
   // Its workers start with the first job; it ends before the containers.
   engine hashing(settings.jobs);
   run_context context(settings, *file, *algorithm, hashing,

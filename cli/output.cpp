@@ -16,7 +16,24 @@ void report(const char* format, ...) {
   va_end(arguments);
 }
 
+namespace {
+
+bool silent = false;
+
+}  // namespace
+
+void keepStandardOutputSilent() { silent = true; }
+
+void say(const char* format, ...) {
+  if (silent) return;
+  va_list arguments;
+  va_start(arguments, format);
+  vprintf(format, arguments);
+  va_end(arguments);
+}
+
 void progress(const char* format, ...) {
+  if (silent) return;
   va_list arguments;
   va_start(arguments, format);
   vprintf(format, arguments);

@@ -9,6 +9,11 @@ void report(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // since no line feed would.
 void progress(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Writes to standard output, unless the run was asked for its exit status
+// alone (--status); then nothing goes there.
+void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void keepStandardOutputSilent();
+
 // Ends standard output: flushes and closes it. When anything written to it
 // was lost, says so on standard error and turns a `value` of 0 into Unknown
 // error; other values stay. Returns the value to exit with.

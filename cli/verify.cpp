@@ -38,6 +38,7 @@ public:
       : _context(context), _prefix(prefix), _entries(entries) {}
 
   int run();
+  unsigned long read() const { return _read; }
 
 private:
   void readNext();
@@ -117,20 +118,19 @@ int verifier::report(listed_entry& entry) {
   _oldest = (_oldest + 1) % aheadMost;
   switch (entry.what) {
     case listed_entry::unreadable:
-      printf("Error reading %s: %ls\n", _context.settings.checksumName, error::message(entry.code));
+      say("Error reading %s: %ls\n", _context.settings.checksumName, error::message(entry.code));
       ++_context.errorsFound;
       return 0;
     case listed_entry::unprocessable:
       ++_context.filesChecked;
-      printf("Error processing file %s: %ls\n", entry.shown, error::message(entry.code));
+      say("Error processing file %s: %ls\n", entry.shown, error::message(entry.code));
       return entry.code;
     case listed_entry::previously:
       ++_context.filesChecked;
-      if (!_context.settings.quiet) printf("%s: Previously verified Ok\n", entry.shown);
+      if (!_context.settings.quiet) say("%s: Previously verified Ok\n", entry.shown);
       _context.file.setPreviouslyVerified(true);
       return 0;
     case listed_entry::hashed:
-      ++_context.filesChecked;
       return reportHashed(entry);
   }
   return 0;
@@ -140,15 +140,20 @@ int verifier::reportHashed(listed_entry& entry) {
   const engine::result& result = waitForJob(_context, entry.shown, '\r');
   hasher& algorithm = _context.algorithm;
   bool verified = false;
+  if (result.code == error::file_not_found && _context.settings.ignoreMissing) {
+    _context.file.setPreviouslyVerified(false);
+    return 0;
+  }
+  ++_context.filesChecked;
   if (result.code != 0) {
     ++_context.errorsFound;
-    printf("%s: File error: %ls\n", entry.shown, error::message(result.code));
+    say("%s: File error: %ls\n", entry.shown, error::message(result.code));
   } else if (memcmp(result.hash, entry.expected, algorithm.hash_size()) == 0) {
     verified = true;
-    if (!_context.settings.quiet) printf("%s: Ok                   \n", entry.shown);
+    if (!_context.settings.quiet) say("%s: Ok                   \n", entry.shown);
   } else {
     ++_context.errorsFound;
-    printf("%s: hash mismatch: %ls != %ls\n", entry.shown, algorithm.hash_string(entry.expected),
+    say("%s: hash mismatch: %ls != %ls\n", entry.shown, algorithm.hash_string(entry.expected),
            algorithm.hash_string(result.hash));
   }
   _context.file.setPreviouslyVerified(verified);
@@ -181,15 +186,20 @@ int verifyRun(run_context& context) {
 
   code = context.file.close();
   if (code != 0) {
-    printf("Error writing checksum file: %ls\n", error::message(code));
+    say("Error writing checksum file: %ls\n", error::message(code));
     ++context.errorsFound;
   }
-  printf("%d files checked\n", context.filesChecked);
-  if (context.errorsFound == 0) {
-    puts("All files Ok");
-    programPool().release_all();
-    return 0;
+  say("%d files checked\n", context.filesChecked);
+  if (context.errorsFound == 0)
+    say("All files Ok\n");
+  else
+    say("%d errors detected\n", context.errorsFound);
+  // As md5sum does: a list whose every file is missing verified nothing.
+  if (settings.ignoreMissing && entries.read() > 0 && context.filesChecked == 0) {
+    report("%s: no file was verified\n", name);
+    return 1;
   }
-  printf("%d errors detected\n", context.errorsFound);
-  return 1;
+  if (context.errorsFound != 0) return 1;
+  programPool().release_all();
+  return 0;
 }

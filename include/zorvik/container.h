@@ -61,6 +61,17 @@ public:
   // the list itself when it is written in place); false when none is.
   bool writingStatus(struct stat* status) const;
 
+  // Like create(), for adding entries to the existing checksum file `path`:
+  // addFile() queues them, and close() writes the file anew (replacing it
+  // only when complete, with its mode and group) with the new entries after
+  // the existing ones, and for SFV their comments after the existing ones.
+  // Everything else stays as it was, the verification record too, which
+  // stays the last lines and keeps vouching for its entries. File not found
+  // when there is no such file: create() it then.
+  int update(const wchar_t* path);
+  // During an update: whether the file lists an entry named `name`.
+  bool listed(const char* name) const;
+
 protected:
   // The next non-empty line of `_file`, however long, into `_line`: see
   // lines.h. Its length, 0 at end of file, or a negative code.
@@ -80,6 +91,9 @@ protected:
   // close() after create(): writes the entries, in `passes` passes over the
   // list, each line by `line`; then puts the new file in place.
   int finishCreate(int passes, int (*line)(FILE* file, const processed_file& entry, int pass));
+  // finishCreate() of an update: the file anew, the new lines in place.
+  int finishUpdate(int passes, int (*line)(FILE* file, const processed_file& entry, int pass));
+  void forgetUpdate();
 
   FILE* _file;
   processed_file* _head;
@@ -89,6 +103,11 @@ protected:
   size_t _lineRoom;
   int _failure;       // a failure of create/addFile that close() reports
   struct replacement* _replacement;  // the new file until it is in place
+  // An update: the file as it was, and the names it lists, sorted.
+  char* _old;
+  size_t _oldLength;
+  char** _names;
+  size_t _nameCount;
 };
 
 // SFV checksum files, with the verification record in comment lines.

@@ -18,7 +18,8 @@
 
 container::container()
     : _file(nullptr), _head(nullptr), _tail(&_head), _mode(0), _line(nullptr), _lineRoom(0),
-      _failure(error::ok), _replacement(nullptr) {}
+      _failure(error::ok), _replacement(nullptr), _old(nullptr), _oldLength(0), _names(nullptr),
+      _nameCount(0) {}
 
 container::~container() {
   restart();
@@ -32,6 +33,7 @@ void container::restart() {
   }
   // A new file never closed is not the list: the old one stays.
   discardReplacement(&_replacement);
+  forgetUpdate();
   releasePending(_head);
   _head = nullptr;
   _tail = &_head;
@@ -70,6 +72,7 @@ int container::queue(processed_file* entry) {
 
 int container::finishCreate(int passes,
                             int (*line)(FILE* file, const processed_file& entry, int pass)) {
+  if (_old != nullptr) return finishUpdate(passes, line);
   int code = _failure;
   for (int pass = 0; pass < passes && code == error::ok; ++pass) {
     for (processed_file* entry = _head; entry != nullptr && code == error::ok; entry = entry->next) {

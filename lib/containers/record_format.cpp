@@ -1,6 +1,10 @@
 #include "record_format.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <limits>
+
+#include "hex.h"
 
 namespace {
 
@@ -51,4 +55,30 @@ unsigned long long expiryTicks(const char* text) {
     ++p;
   }
   return saturatingMultiply(seconds, 10000000ULL);
+}
+
+void digestEntry(MD5_CTX* digest, const char* line, size_t length) {
+  for (size_t done = 0; done < length;) {
+    unsigned int piece = static_cast<unsigned int>(std::min<size_t>(length - done, 1u << 30));
+    MD5Update(digest, reinterpret_cast<const unsigned char*>(line) + done, piece);
+    done += piece;
+  }
+  MD5Update(digest, reinterpret_cast<const unsigned char*>("\n"), 1);
+}
+
+void writeBinding(char* text, const unsigned char* digest, unsigned long long device,
+                  unsigned long long inode) {
+  for (int i = 0; i < 16; ++i) snprintf(text + 2 * i, 3, "%02x", digest[i]);
+  snprintf(text + 32, 48, "-%llu-%llu", device, inode);
+}
+
+bool readBinding(const char* text, unsigned char* digest, unsigned long long* device,
+                 unsigned long long* inode) {
+  for (int i = 0; i < 16; ++i) {
+    int high = hexValue(text[2 * i]), low = hexValue(text[2 * i + 1]);
+    if (high < 0 || low < 0) return false;
+    digest[i] = static_cast<unsigned char>(high * 16 + low);
+  }
+  char tail;
+  return sscanf(text + 32, "-%llu-%llu%c", device, inode, &tail) == 2;
 }

@@ -18,7 +18,6 @@
 #include <zorvik/hasher.h>
 #include <zorvik/text.h>
 
-#include "hex.h"
 #include "output.h"
 #include "record_format.h"
 #include "record_time.h"
@@ -97,19 +96,6 @@ bool keepTail(FILE* file, char** kept, size_t* keptLength) {
   return ok;
 }
 
-// Reads a binding line's payload: the entries' digest in hexadecimal, then
-// the device and inode of the lookup directory, each after a hyphen.
-bool readBinding(const char* text, unsigned char* digest, unsigned long long* device,
-                 unsigned long long* inode) {
-  for (int i = 0; i < 16; ++i) {
-    int high = hexValue(text[2 * i]), low = hexValue(text[2 * i + 1]);
-    if (high < 0 || low < 0) return false;
-    digest[i] = static_cast<unsigned char>(high * 16 + low);
-  }
-  char tail;
-  return sscanf(text + 32, "-%llu-%llu%c", device, inode, &tail) == 2;
-}
-
 // The identity of `directory`, or zeros when it cannot be looked at.
 void lookupIdentity(const char* directory, unsigned long long* device, unsigned long long* inode) {
   struct stat status;
@@ -124,16 +110,6 @@ void sfv::voidRecord() {
   _recordIgnored = 1;
   memset(_verified, 0, sizeof _verified);
   _recordDirty = 1;
-}
-
-// Adds one entry line to the digest the record is bound to.
-void digestEntry(MD5_CTX* digest, const char* line, size_t length) {
-  for (size_t done = 0; done < length;) {
-    unsigned int piece = static_cast<unsigned int>(std::min<size_t>(length - done, 1u << 30));
-    MD5Update(digest, reinterpret_cast<const unsigned char*>(line) + done, piece);
-    done += piece;
-  }
-  MD5Update(digest, reinterpret_cast<const unsigned char*>("\n"), 1);
 }
 
 void sfv::readRecord() {
@@ -355,9 +331,8 @@ int sfv::writeRecordLines() {
     if (fprintf(_file, ";R2-%.*s\n", length, text) < 0) return writeFailure();
   }
   if (!_directoryKnown) lookupIdentity(".", &_directoryDevice, &_directoryInode);
-  char digest[33];
-  for (int i = 0; i < 16; ++i) snprintf(digest + 2 * i, 3, "%02x", _entriesDigest[i]);
-  if (fprintf(_file, ";R3-%s-%llu-%llu\n", digest, _directoryDevice, _directoryInode) < 0)
-    return writeFailure();
+  char binding[80];
+  writeBinding(binding, _entriesDigest, _directoryDevice, _directoryInode);
+  if (fprintf(_file, ";R3-%s\n", binding) < 0) return writeFailure();
   return error::ok;
 }
