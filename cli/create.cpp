@@ -11,6 +11,7 @@
 #include "node_pool.h"
 #include "output.h"
 #include "run.h"
+#include "status_line.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ path_list fileList;
 struct early_result {
   int code;
   unsigned char hash[16];
+  unsigned long long size;
 };
 
 // Files are hashed while gathering goes on; results come back in list
@@ -32,9 +34,11 @@ public:
   explicit hashing_queue(run_context& context) : _context(context) {}
   ~hashing_queue() { free(_early); }
 
-  int found(const path_node& file) override {
+  int found(const path_node& file, const struct stat& status) override {
     // An update leaves out what the list already holds.
     if (_context.settings.update && _context.file.listed(file.path)) return 1;
+    ++files;
+    bytes += static_cast<long long>(status.st_size);
     engine& hashing = _context.hashing;
     if (hashing.full() && !keepOldest()) return outOfMemory();
     wchar_t wide[pathRoom];
@@ -43,18 +47,22 @@ public:
       return error::path_error;
     }
     int code = hashing.submit(wide, _context.engineAlgorithm(), 0, nullptr);
-    if (code != 0) printf("Error processing file %s: %ls\n", file.path, error::message(code));
+    if (code != 0) say("Error processing file %s: %ls\n", file.path, error::message(code));
     return code;
   }
+
+  // Listed so far: files, and their bytes as gathering saw them.
+  long files = 0;
+  long long bytes = 0;
 
   // The result for the next file of the list, shown as `shown`.
   early_result next(const char* shown) {
     if (_taken < _count) {
-      if (!_context.settings.quiet) printf("%s: 100%% complete\n", shown);
+      if (!_context.settings.quiet) say("%s: 100%% complete\n", shown);
       return _early[_taken++];
     }
     const engine::result& result = waitForJob(_context, shown, '\n');
-    early_result out{result.code, {}};
+    early_result out{result.code, {}, result.size};
     memcpy(out.hash, result.hash, sizeof out.hash);
     return out;
   }
@@ -71,6 +79,7 @@ private:
     const engine::result* result = _context.hashing.take(-1);
     early_result& kept = _early[_count++];
     kept.code = result->code;
+    kept.size = result->size;
     memcpy(kept.hash, result->hash, sizeof kept.hash);
     return true;
   }
@@ -99,7 +108,7 @@ int createRun(run_context& context, int argc, char** argv) {
   int code = context.settings.update ? context.file.update(context.path) : error::file_not_found;
   if (code == error::file_not_found) code = context.file.create(context.path);
   if (code != 0) {
-    printf("Error creating sfv file: %ls\n", error::message(code));
+    say("Error creating sfv file: %ls\n", error::message(code));
     return code;
   }
   if (context.file.writingStatus(&status)) created_file::note(created.writing, status);
@@ -107,14 +116,17 @@ int createRun(run_context& context, int argc, char** argv) {
   path_list directories;
   hashing_queue queue(context);
   code = gatherFiles(context.settings, argc, argv, created, fileList, directories, queue);
+  if (code == 0) status_line::totals(queue.files, queue.bytes);
   int added = 0;
   for (path_node* node = fileList.head; code == 0 && node != nullptr; node = node->next, ++added) {
     early_result result = queue.next(node->path);
     code = result.code;
     if (code != 0) {
-      printf("%s: File error: %ls\n", node->path, error::message(code));
+      say("%s: File error: %ls\n", node->path, error::message(code));
       break;
     }
+    status_line::fileDone(result.size);
+    status_line::tick();
     bytesToWide(context.path, node->path, pathRoom);
     context.file.addFile(context.path, result.hash);
   }
@@ -126,10 +138,10 @@ int createRun(run_context& context, int argc, char** argv) {
 
   code = context.file.close();
   if (code != 0) {
-    printf("Error writing checksum file: %ls\n", error::message(code));
+    say("Error writing checksum file: %ls\n", error::message(code));
     return code;
   }
-  if (context.settings.update && !context.settings.quiet) printf("%d files added\n", added);
+  if (context.settings.update && !context.settings.quiet) say("%d files added\n", added);
   programPool().release_all();
   return 0;
 }

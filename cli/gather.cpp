@@ -152,7 +152,7 @@ int gatherer::addFile(const char* path, const struct stat& status) {
   }
   path_node* node = newNode(path, status);
   if (node == nullptr) return outOfMemory();
-  int verdict = _sink.found(*node);
+  int verdict = _sink.found(*node, status);
   if (verdict == 0) {
     _files.append(node);
   } else {

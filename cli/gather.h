@@ -35,7 +35,7 @@ struct created_file {
 // leave it out, or an error code that ends gathering.
 class file_sink {
 public:
-  virtual int found(const path_node& file) = 0;
+  virtual int found(const path_node& file, const struct stat& status) = 0;
 
 protected:
   ~file_sink() = default;

@@ -10,6 +10,7 @@
 #include "output.h"
 #include "run.h"
 #include "signals.h"
+#include "status_line.h"
 
 namespace {
 
@@ -49,8 +50,10 @@ int dispatch(int argc, char** argv, crc& crcHasher, sfv& sfvFile, md5hasher& md5
   engine hashing(settings.jobs);
   run_context context(settings, *file, *algorithm, hashing,
                       settings.type == type_sfv ? &sfvFile : nullptr);
-  if (settings.createName != nullptr) return createRun(context, argc, argv);
-  return verifyRun(context);
+  status_line::begin(!settings.quiet && !settings.noProgress);
+  int result = settings.createName != nullptr ? createRun(context, argc, argv) : verifyRun(context);
+  status_line::end();
+  return result;
 }
 
 }  // namespace

@@ -8,7 +8,10 @@
 
 #include <zorvik/error.h>
 
+#include "status_line.h"
+
 void report(const char* format, ...) {
+  status_line::clear();
   fflush(stdout);
   va_list arguments;
   va_start(arguments, format);
@@ -26,6 +29,7 @@ void keepStandardOutputSilent() { silent = true; }
 
 void say(const char* format, ...) {
   if (silent) return;
+  status_line::clear();
   va_list arguments;
   va_start(arguments, format);
   vprintf(format, arguments);
@@ -36,9 +40,16 @@ void progress(const char* format, ...) {
   if (silent) return;
   va_list arguments;
   va_start(arguments, format);
-  vprintf(format, arguments);
+  if (status_line::takesPercentages()) {
+    char text[1024];
+    vsnprintf(text, sizeof text, format, arguments);
+    status_line::percentage(text);
+  } else {
+    status_line::clear();
+    vprintf(format, arguments);
+    fflush(stdout);
+  }
   va_end(arguments);
-  fflush(stdout);
 }
 
 int finishOutput(int value) {

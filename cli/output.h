@@ -6,7 +6,8 @@
 void report(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Writes a progress line (ending in "\r") to standard output and flushes it,
-// since no line feed would.
+// since no line feed would; or shows it in the status line, when that is on
+// the same terminal.
 void progress(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Writes to standard output, unless the run was asked for its exit status

@@ -8,6 +8,7 @@
 #include "node_pool.h"
 #include "output.h"
 #include "run.h"
+#include "status_line.h"
 #include "text.h"
 
 namespace {
@@ -82,6 +83,7 @@ void verifier::readNext() {
                                        &listedSize, entry.expected);
   if (read == 0) {
     _listEnded = true;
+    status_line::totals(static_cast<long>(_read), -1);
     return;
   }
   ++_count;
@@ -129,6 +131,8 @@ int verifier::report(listed_entry& entry) {
       ++_context.filesChecked;
       if (!_context.settings.quiet) say("%s: Previously verified Ok\n", entry.shown);
       _context.file.setPreviouslyVerified(true);
+      status_line::fileDone(0);
+      status_line::tick();
       return 0;
     case listed_entry::hashed:
       return reportHashed(entry);
@@ -157,6 +161,8 @@ int verifier::reportHashed(listed_entry& entry) {
            algorithm.hash_string(result.hash));
   }
   _context.file.setPreviouslyVerified(verified);
+  status_line::fileDone(result.size);
+  status_line::tick();
   return 0;
 }
 
