@@ -1,12 +1,18 @@
 #include "gather.h"
 
 #include <dirent.h>
+#include <fnmatch.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 #include <unordered_map>
+#include <vector>
 
 #include <zorvik/error.h>
 
@@ -50,7 +56,12 @@ public:
 
 private:
   int walk(path_node* from);
+  int entries(DIR* stream, size_t prefix);
+  int sortedEntries(DIR* stream, size_t prefix);
+  int entryNamed(const char* name, size_t prefix);
   int entry(const char* path, const struct stat& status);
+  bool excluded(const char* path, const char* last) const;
+  int excludedOperand(const char* name, bool* skip) const;
   int addDirectory(const char* path, const struct stat& status, path_node** added);
   int addFile(const char* path, const struct stat& status);
   static path_node* newNode(const char* path, const struct stat& status);
@@ -70,11 +81,18 @@ private:
   std::unordered_map<file_key, const path_node*, file_key_hash> _seen;
   bool _haveDevice = false;
   dev_t _device = 0;
-  char _buffer[longestWalkPath + 1];
+  // Room for a directory's path, "/" and any name, so that an entry is
+  // matched against the excludes before its length is judged.
+  char _buffer[longestWalkPath + 2 + sizeof(dirent::d_name)];
 };
 
 int gatherer::operand(const char* name) {
   if (strcmp(name, _settings.createName) == 0) return 0;
+  if (_settings.excludeCount > 0) {
+    bool skip = false;
+    int result = excludedOperand(name, &skip);
+    if (result != 0 || skip) return result;
+  }
   struct stat status;
   if (stat(name, &status) != 0) {
     report("Could not stat file: %s\n", name);
@@ -176,32 +194,66 @@ int gatherer::walk(path_node* from) {
     size_t prefix = strlen(directory->path);
     memcpy(_buffer, directory->path, prefix);
     _buffer[prefix++] = '/';
-    int result = 0;
-    while (dirent* found = readdir(stream)) {
-      const char* name = found->d_name;
-      if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
-      size_t length = strlen(name);
-      if (prefix + length > longestWalkPath) {
-        report("Path is too long\n");
-        result = error::path_error;
-        break;
-      }
-      memcpy(_buffer + prefix, name, length + 1);
-      struct stat status;
-      if (stat(_buffer, &status) != 0) {
-        int failure = errno;
-        report("Could not stat file %s: %ls\n", _buffer, error::message(error::from_errno(failure)));
-        if (failure == ENOENT) continue;
-        result = error::from_errno(failure);
-        break;
-      }
-      result = entry(_buffer, status);
-      if (result != 0) break;
-    }
+    int result = _settings.sorted ? sortedEntries(stream, prefix) : entries(stream, prefix);
     closedir(stream);
     if (result != 0) return result;
   }
   return 0;
+}
+
+bool isDots(const char* name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
+
+int gatherer::entries(DIR* stream, size_t prefix) {
+  while (dirent* found = readdir(stream)) {
+    if (isDots(found->d_name)) continue;
+    int result = entryNamed(found->d_name, prefix);
+    if (result != 0) return result;
+  }
+  return 0;
+}
+
+// The names of one directory are held until all are read, then taken in
+// byte order, so that one tree gives one list on any file system.
+int gatherer::sortedEntries(DIR* stream, size_t prefix) {
+  std::vector<char> names;
+  std::vector<size_t> starts;
+  try {
+    while (dirent* found = readdir(stream)) {
+      if (isDots(found->d_name)) continue;
+      starts.push_back(names.size());
+      names.insert(names.end(), found->d_name, found->d_name + strlen(found->d_name) + 1);
+    }
+  } catch (const std::bad_alloc&) {
+    return outOfMemory();
+  }
+  const char* text = names.data();
+  std::sort(starts.begin(), starts.end(),
+            [text](size_t a, size_t b) { return strcmp(text + a, text + b) < 0; });
+  for (size_t start : starts) {
+    int result = entryNamed(text + start, prefix);
+    if (result != 0) return result;
+  }
+  return 0;
+}
+
+// One entry of the directory whose path and "/" fill the buffer's first
+// `prefix` bytes.
+int gatherer::entryNamed(const char* name, size_t prefix) {
+  size_t length = strlen(name);
+  memcpy(_buffer + prefix, name, length + 1);
+  if (excluded(_buffer, name)) return 0;
+  if (prefix + length > longestWalkPath) {
+    report("Path is too long\n");
+    return error::path_error;
+  }
+  struct stat status;
+  if (stat(_buffer, &status) != 0) {
+    int failure = errno;
+    report("Could not stat file %s: %ls\n", _buffer, error::message(error::from_errno(failure)));
+    if (failure == ENOENT) return 0;
+    return error::from_errno(failure);
+  }
+  return entry(_buffer, status);
 }
 
 int gatherer::entry(const char* path, const struct stat& status) {
@@ -215,14 +267,108 @@ int gatherer::entry(const char* path, const struct stat& status) {
   return 0;
 }
 
+// A pattern with a "/" is matched against the whole path, one without
+// against its last component.
+bool gatherer::excluded(const char* path, const char* last) const {
+  for (int i = 0; i < _settings.excludeCount; ++i) {
+    const char* pattern = _settings.excludes[i];
+    bool whole = strchr(pattern, '/') != nullptr;
+    if (fnmatch(pattern, whole ? path : last, whole ? FNM_PATHNAME : 0) == 0) return true;
+  }
+  return false;
+}
+
+// Trailing slashes of an operand are left out of the match: "dir/" is the
+// directory "dir", and "/" stays "/".
+int gatherer::excludedOperand(const char* name, bool* skip) const {
+  size_t end = strlen(name);
+  while (end > 1 && name[end - 1] == '/') --end;
+  try {
+    std::string path(name, end);
+    size_t slash = path.find_last_of('/');
+    bool whole = slash == std::string::npos || end == 1;
+    *skip = excluded(path.c_str(), path.c_str() + (whole ? 0 : slash + 1));
+  } catch (const std::bad_alloc&) {
+    return outOfMemory();
+  }
+  return 0;
+}
+
+// Reads the names of --files-from, one at a time, so that a huge list or a
+// pipe is never held whole.
+class name_reader {
+public:
+  explicit name_reader(const run_settings& settings)
+      : _name(settings.filesFrom), _delimiter(settings.nullTerminated ? '\0' : '\n') {}
+  ~name_reader() {
+    free(_line);
+    if (_stream != nullptr && _stream != stdin) fclose(_stream);
+  }
+  name_reader(const name_reader&) = delete;
+  name_reader& operator=(const name_reader&) = delete;
+
+  int open() {
+    _stream = strcmp(_name, "-") == 0 ? stdin : fopen(_name, "r");
+    return _stream == nullptr ? failed(errno) : 0;
+  }
+
+  // The next name in `*name`, or null at the end of the list.
+  int next(const char** name) {
+    *name = nullptr;
+    errno = 0;
+    ssize_t length = getdelim(&_line, &_room, _delimiter, _stream);
+    // Only the end of the list ends it quietly; running out of memory sets
+    // no error flag.
+    if (length < 0) return feof(_stream) && !ferror(_stream) ? 0 : failed(errno);
+    if (_line[length - 1] == _delimiter) _line[--length] = '\0';
+    // A NUL inside a line would cut the name short: most likely a list
+    // meant for -0.
+    if (strlen(_line) != static_cast<size_t>(length)) {
+      report("Error reading %s: %ls\n", _name, error::message(error::invalid_line));
+      return error::invalid_line;
+    }
+    *name = _line;
+    return 0;
+  }
+
+private:
+  int failed(int failure) {
+    int code = error::from_errno(failure);
+    if (code == error::ok) code = error::file_read_error;
+    report("Error reading %s: %ls\n", _name, error::message(code));
+    return code;
+  }
+
+  const char* _name;
+  int _delimiter;
+  FILE* _stream = nullptr;
+  char* _line = nullptr;
+  size_t _room = 0;
+};
+
 }  // namespace
 
 int gatherFiles(const run_settings& settings, int argc, char** argv, const created_file& created,
                 path_list& files, path_list& directories, file_sink& sink) {
+  // The list is opened first, so that a list that cannot be had ends the
+  // run before anything is hashed.
+  name_reader list(settings);
+  if (settings.filesFrom != nullptr) {
+    int result = list.open();
+    if (result != 0) return result;
+  }
   gatherer walker(settings, created, files, directories, sink);
   for (int i = settings.firstOperand; i < argc; ++i) {
     int result = walker.operand(argv[i]);
     if (result != 0) return result;
   }
-  return 0;
+  if (settings.filesFrom == nullptr) return 0;
+  for (;;) {
+    const char* name = nullptr;
+    int result = list.next(&name);
+    if (result != 0 || name == nullptr) return result;
+    // An empty name is taken like any operand: it is reported, not lost.
+    result = walker.operand(name);
+    if (result != 0) return result;
+  }
 }

@@ -41,11 +41,13 @@ protected:
   ~file_sink() = default;
 };
 
-// Turns the operands argv[settings.firstOperand..] into the regular files to
-// hash, appended to `files` in the order found (and told to `sink`);
-// directories (with -r) go breadth-first through `directories`. Returns 0,
-// or the code that ends the create run (Path error, File read error, an
-// errno code).
+// Turns the operands argv[settings.firstOperand..], then those named in
+// settings.filesFrom, into the regular files to hash, appended to `files` in
+// the order found (and told to `sink`); directories (with -r) go
+// breadth-first through `directories`, each one's entries in byte order
+// with settings.sorted. Names matching settings.excludes are left out.
+// Returns 0, or the code that ends the create run (Path error, File read
+// error, Invalid line, an errno code).
 int gatherFiles(const run_settings& settings, int argc, char** argv, const created_file& created,
                 path_list& files, path_list& directories, file_sink& sink);
 
