@@ -56,7 +56,8 @@ public:
   // Progress of the oldest pending job in percent (0 to 100).
   int progress() const;
 
+  struct state;  // the library's own
+
 private:
-  struct state;
   state* _state;
 };

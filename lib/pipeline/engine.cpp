@@ -20,88 +20,13 @@
 
 #include "hash/crc_impl.h"
 #include "pipeline/cpu_budget.h"
-#include "pipeline/engine_job.h"
+#include "pipeline/engine_state.h"
+#include "pipeline/lane_session.h"
 #include "pipeline/wait_policy.h"
 
-namespace {
-
-// Jobs not yet taken: the bound on what a run holds in flight.
-constexpr unsigned long long windowJobs = 1024;
-// One read: large enough that a system call costs little per byte, small
-// enough to stay in the cache until it is hashed.
-constexpr size_t bufferSize = 512 * 1024;
-// CRC-32 files this big are cut into pieces of this size.
-constexpr unsigned long long splitFrom = 64ULL << 20;
-constexpr unsigned long long pieceSize = 32ULL << 20;
-constexpr int mostWorkers = 256;
-constexpr int defaultCap = 16;
-constexpr unsigned long long nobody = ~0ULL;
-
-using clock_type = std::chrono::steady_clock;
-
-template <class T>
-T load(const T& value) {
-  return __atomic_load_n(&value, __ATOMIC_ACQUIRE);
-}
-
-template <class T>
-void store(T& target, T value) {
-  __atomic_store_n(&target, value, __ATOMIC_RELEASE);
-}
-
-// Where a read of `piece` of the job with `sequence` stands in the list.
-unsigned long long orderOf(unsigned long long sequence, unsigned piece) {
-  return sequence << 20 | piece;
-}
-
-unsigned char* newBuffer() {
-  void* memory = nullptr;
-  return posix_memalign(&memory, 4096, bufferSize) == 0 ? static_cast<unsigned char*>(memory) : nullptr;
-}
-
-}  // namespace
+using namespace engine_detail;
 
 void (*g_engineBeforeRead)(unsigned long long sequence) = nullptr;
-
-struct engine::state {
-  int workers = 1;
-  engine_job* jobs = nullptr;
-  unsigned long long submitted = 0;  // written by the caller
-  unsigned long long claimed = 0;
-  unsigned long long taken = 0;      // written by the caller
-  unsigned work = 0;                 // futex: bumped when there is new work
-  unsigned sleepers = 0;
-  unsigned completions = 0;          // futex the caller sleeps on
-  unsigned long long waitingFor = nobody;
-  unsigned helpable = 0;             // jobs with pieces left to take
-  int stop = 0;
-  pthread_t threads[mostWorkers];
-  unsigned char* buffers[mostWorkers];
-  int threadCount = 0;               // read across threads; grows under spawning
-  pthread_mutex_t spawning = PTHREAD_MUTEX_INITIALIZER;
-  unsigned char* callerBuffer = nullptr;
-  engine::result current{};
-
-  engine_job& slot(unsigned long long sequence) { return jobs[sequence % windowJobs]; }
-  bool stopping() const { return load(stop) != 0; }
-
-  engine_job* claim();
-  void run(engine_job& job, unsigned char* buffer);
-  bool begin(engine_job& job, bool mayShare);
-  bool readOn(engine_job& job, unsigned char* buffer, const clock_type::time_point* deadline);
-  void hashPieces(engine_job& job, file_reader& reader, unsigned char* buffer);
-  void leave(engine_job& job, unsigned char* buffer);
-  bool help(unsigned char* buffer, file_reader& reader);
-  void finish(engine_job& job, int failure, bool notRegular = false);
-  bool spawn();
-  int threadsNow() const { return __atomic_load_n(&threadCount, __ATOMIC_ACQUIRE); }
-  static void* workerMain(void* argument);
-
-  struct worker_start {
-    state* engineState;
-    unsigned char* buffer;
-  };
-};
 
 int engine::defaultWorkers() {
   int cpus = usableCpus();
@@ -137,6 +62,7 @@ engine::~engine() {
     delete[] s.jobs;
   }
   free(s.callerBuffer);
+  delete s.callerLanes;
   delete _state;
 }
 
@@ -168,6 +94,7 @@ int engine::submit(const wchar_t* path, int algorithm, unsigned flags, void* tag
   job.flags = flags;
   job.tag = tag;
   job.started = false;
+  job.inLanes = false;
   job.pieces = 0;
   job.pieceCrcs = nullptr;
   // Workers looking for a job to help may still read this slot's last job.
@@ -200,14 +127,24 @@ const engine::result* engine::take(int milliseconds) {
     if (job.state == engine_job::queued) {
       unsigned long long expected = s.taken;
       if (__atomic_compare_exchange_n(&s.claimed, &expected, s.taken + 1, false, __ATOMIC_ACQ_REL,
-                                      __ATOMIC_ACQUIRE))
+                                      __ATOMIC_ACQUIRE)) {
         store(job.state, static_cast<unsigned>(engine_job::running));
+        if (s.lanesFor(job)) {
+          if (s.callerLanes == nullptr) s.callerLanes = new (std::nothrow) lane_session(s);
+          if (s.callerLanes != nullptr && s.callerLanes->usable()) s.callerLanes->add(job);
+        }
+      }
     }
-    if (s.callerBuffer == nullptr) s.callerBuffer = newBuffer();
-    if (s.callerBuffer == nullptr) {
-      if (load(job.state) == engine_job::running) s.finish(job, ENOMEM);
-    } else if (load(job.state) == engine_job::running && (job.started || s.begin(job, false))) {
-      s.readOn(job, s.callerBuffer, milliseconds < 0 ? nullptr : &deadline);
+    if (job.inLanes) {
+      while (!done() && (milliseconds < 0 || clock_type::now() < deadline) && s.callerLanes->step()) {
+      }
+    } else {
+      if (s.callerBuffer == nullptr) s.callerBuffer = newBuffer();
+      if (s.callerBuffer == nullptr) {
+        if (load(job.state) == engine_job::running) s.finish(job, ENOMEM);
+      } else if (load(job.state) == engine_job::running && (job.started || s.begin(job, false))) {
+        s.readOn(job, s.callerBuffer, milliseconds < 0 ? nullptr : &deadline);
+      }
     }
   }
   if (!wait_policy::spinFor(done)) {
@@ -264,6 +201,29 @@ engine_job* engine::state::claim() {
   engine_job& job = slot(next);
   store(job.state, static_cast<unsigned>(engine_job::running));
   return &job;
+}
+
+engine_job* engine::state::claimMd5() {
+  unsigned long long next = __atomic_load_n(&claimed, __ATOMIC_ACQUIRE);
+  for (;;) {
+    if (next >= __atomic_load_n(&submitted, __ATOMIC_ACQUIRE) || slot(next).algorithm != engine::md5)
+      return nullptr;
+    if (__atomic_compare_exchange_n(&claimed, &next, next + 1, false, __ATOMIC_ACQ_REL,
+                                    __ATOMIC_ACQUIRE))
+      break;
+  }
+  engine_job& job = slot(next);
+  store(job.state, static_cast<unsigned>(engine_job::running));
+  return &job;
+}
+
+// Whether `job`, just claimed, is worth hashing side by side with others:
+// an MD5 job with more of them queued behind it. One alone goes faster on
+// its own, through larger reads.
+bool engine::state::lanesFor(const engine_job& job) {
+  if (job.algorithm != engine::md5) return false;
+  unsigned long long next = __atomic_load_n(&claimed, __ATOMIC_ACQUIRE);
+  return next < __atomic_load_n(&submitted, __ATOMIC_ACQUIRE) && slot(next).algorithm == engine::md5;
 }
 
 // A worker's whole job: hashed alone, or cut into pieces for others to help.
@@ -477,12 +437,20 @@ void* engine::state::workerMain(void* argument) {
   delete start;
   pthread_setname_np(pthread_self(), "hasher");
   file_reader helperReader;  // a split job's file, borrowed
+  lane_session* lanes = nullptr;
   for (;;) {
     unsigned seen = __atomic_load_n(&s.work, __ATOMIC_SEQ_CST);
-    if (s.stopping()) return nullptr;
+    if (s.stopping()) break;
     if (s.help(buffer, helperReader)) continue;
     if (engine_job* job = s.claim()) {
-      s.run(*job, buffer);
+      if (s.lanesFor(*job) && lanes == nullptr) lanes = new (std::nothrow) lane_session(s);
+      if (s.lanesFor(*job) && lanes != nullptr && lanes->usable()) {
+        lanes->add(*job);
+        while (lanes->step()) {
+        }
+      } else {
+        s.run(*job, buffer);
+      }
       continue;
     }
     if (wait_policy::spinFor([&] { return __atomic_load_n(&s.work, __ATOMIC_ACQUIRE) != seen; }))
@@ -491,4 +459,6 @@ void* engine::state::workerMain(void* argument) {
     if (__atomic_load_n(&s.work, __ATOMIC_SEQ_CST) == seen) wait_policy::sleepWhile(&s.work, seen);
     __atomic_fetch_sub(&s.sleepers, 1, __ATOMIC_SEQ_CST);
   }
+  delete lanes;
+  return nullptr;
 }

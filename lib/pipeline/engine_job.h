@@ -25,6 +25,7 @@ struct engine_job {
   // it show progress.
   unsigned state;        // queued, running, done: read across threads
   bool started;
+  bool inLanes;          // hashed side by side with others (MD5)
   file_reader file;
   unsigned long long offset;  // next byte to read
   uint32_t crc;               // register

@@ -107,7 +107,7 @@ void file_reader::borrow(const file_reader& other) {
 }
 
 long file_reader::readAt(unsigned char* buffer, size_t room, unsigned long long offset,
-                         unsigned long long order) {
+                         unsigned long long order, bool mayWait) {
   for (;;) {
     ssize_t n;
     if (_rotational && _noWait && !_holdsTurn) {
@@ -122,6 +122,7 @@ long file_reader::readAt(unsigned char* buffer, size_t room, unsigned long long 
         if (errno == EINTR) continue;
         return -errno;
       }
+      if (!mayWait) return -EAGAIN;
       g_turn.acquire(order);
       _holdsTurn = true;
       continue;

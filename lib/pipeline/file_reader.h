@@ -30,9 +30,10 @@ public:
 
   // Reads at most `room` bytes at `offset` into `buffer`: the count read,
   // 0 at the end of the file, or minus an errno. `order` ranks this read
-  // among those waiting for a disk that spins (lower first).
+  // among those waiting for a disk that spins (lower first). Without
+  // `mayWait`, a read that would wait for such a disk gives -EAGAIN.
   long readAt(unsigned char* buffer, size_t room, unsigned long long offset,
-              unsigned long long order);
+              unsigned long long order, bool mayWait = true);
 
   // Gives up this reader's turn at the disk, if it holds it.
   void releaseTurn();

@@ -1,0 +1,96 @@
+#pragma once
+
+// The engine's shared state, for the files that make it up; internal.
+#include <pthread.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include <zorvik/engine.h>
+
+#include "pipeline/engine_job.h"
+
+class lane_session;
+
+namespace engine_detail {
+
+// Jobs not yet taken: the bound on what a run holds in flight.
+inline constexpr unsigned long long windowJobs = 1024;
+// One read: large enough that a system call costs little per byte, small
+// enough to stay in the cache until it is hashed.
+inline constexpr size_t bufferSize = 512 * 1024;
+// CRC-32 files this big are cut into pieces of this size.
+inline constexpr unsigned long long splitFrom = 64ULL << 20;
+inline constexpr unsigned long long pieceSize = 32ULL << 20;
+inline constexpr int mostWorkers = 256;
+inline constexpr int defaultCap = 16;
+inline constexpr unsigned long long nobody = ~0ULL;
+
+using clock_type = std::chrono::steady_clock;
+
+template <class T>
+inline T load(const T& value) {
+  return __atomic_load_n(&value, __ATOMIC_ACQUIRE);
+}
+
+template <class T>
+inline void store(T& target, T value) {
+  __atomic_store_n(&target, value, __ATOMIC_RELEASE);
+}
+
+// Where a read of `piece` of the job with `sequence` stands in the list.
+inline unsigned long long orderOf(unsigned long long sequence, unsigned piece) {
+  return sequence << 20 | piece;
+}
+
+inline unsigned char* newBuffer() {
+  void* memory = nullptr;
+  return posix_memalign(&memory, 4096, bufferSize) == 0 ? static_cast<unsigned char*>(memory) : nullptr;
+}
+
+}  // namespace engine_detail
+
+struct engine::state {
+  int workers = 1;
+  engine_job* jobs = nullptr;
+  unsigned long long submitted = 0;  // written by the caller
+  unsigned long long claimed = 0;
+  unsigned long long taken = 0;      // written by the caller
+  unsigned work = 0;                 // futex: bumped when there is new work
+  unsigned sleepers = 0;
+  unsigned completions = 0;          // futex the caller sleeps on
+  unsigned long long waitingFor = engine_detail::nobody;
+  unsigned helpable = 0;             // jobs with pieces left to take
+  int stop = 0;
+  pthread_t threads[engine_detail::mostWorkers];
+  unsigned char* buffers[engine_detail::mostWorkers];
+  int threadCount = 0;               // read across threads; grows under spawning
+  pthread_mutex_t spawning = PTHREAD_MUTEX_INITIALIZER;
+  unsigned char* callerBuffer = nullptr;
+  lane_session* callerLanes = nullptr;  // MD5 hashed on the caller's thread
+  engine::result current{};
+
+  engine_job& slot(unsigned long long sequence) { return jobs[sequence % engine_detail::windowJobs]; }
+  bool stopping() const { return engine_detail::load(stop) != 0; }
+
+  engine_job* claim();
+  // claim(), only when the next queued job is an MD5 one: for a free lane.
+  engine_job* claimMd5();
+  bool lanesFor(const engine_job& job);
+  void run(engine_job& job, unsigned char* buffer);
+  bool begin(engine_job& job, bool mayShare);
+  bool readOn(engine_job& job, unsigned char* buffer, const engine_detail::clock_type::time_point* deadline);
+  void hashPieces(engine_job& job, file_reader& reader, unsigned char* buffer);
+  void leave(engine_job& job, unsigned char* buffer);
+  bool help(unsigned char* buffer, file_reader& reader);
+  void finish(engine_job& job, int failure, bool notRegular = false);
+  bool spawn();
+  int threadsNow() const { return __atomic_load_n(&threadCount, __ATOMIC_ACQUIRE); }
+  static void* workerMain(void* argument);
+
+  struct worker_start {
+    state* engineState;
+    unsigned char* buffer;
+  };
+};
+
