@@ -131,7 +131,7 @@ path_node* gatherer::newNode(const char* path, const struct stat& status) {
 int gatherer::addDirectory(const char* path, const struct stat& status, path_node** added) {
   auto seen = _seen.find(file_key{status.st_dev, status.st_ino});
   if (seen != _seen.end()) {
-    printf("%s was previously seen as %s\n", path, seen->second->path);
+    say("%s was previously seen as %s\n", path, seen->second->path);
     return 0;
   }
   if (strlen(path) > longestWalkPath) {

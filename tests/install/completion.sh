@@ -45,7 +45,9 @@ check $'list.sfv\nphotos 2026\npics\npictures.txt' -c ''
 check $'photos 2026\npics\npictures.txt' --create p
 check $'photos 2026\npics\npictures.txt' -c list.sfv p
 check 'list.sfv' l
-check $'--all\n--create\n--help\n--jobs\n--one-file-system\n--parent\n--quiet\n--recursive\n--type\n--version' -r --
+check $'--all\n--create\n--exclude\n--files-from\n--help\n--ignore-missing\n--jobs\n--no-progress\n--null\n--one-file-system\n--parent\n--quiet\n--recursive\n--sort\n--status\n--type\n--update\n--version' -r --
+check 'list.sfv' -u l
+check '--files-from=list.sfv' --files-from=l
 nproc() { echo 3; }  # counts up to the CPUs, whatever this machine has
 check $'1\n2\n3' -j ''
 check '2' --jobs 2
