@@ -35,11 +35,13 @@ struct file_key_hash {
 };
 
 // Whether an entry line of the given type can carry `path` so that it reads
-// back as the same name: one line, and for SFV no leading ";" (a comment),
-// no leading quote (taken off) and no trailing white space (cut off).
+// back as the same name. MD5 lists escape line feeds and carriage returns
+// as md5sum does; an SFV line must be one line with no leading ";" (a
+// comment), no leading quote (taken off) and no trailing white space (cut
+// off).
 bool listable(const char* path, int type) {
-  if (strchr(path, '\n') != nullptr) return false;
   if (type != type_sfv) return true;
+  if (strchr(path, '\n') != nullptr) return false;
   size_t length = strlen(path);
   if (length == 0 || path[0] == ';' || path[0] == '"') return false;
   return strchr(" \t\v\f\r", path[length - 1]) == nullptr;

@@ -46,7 +46,8 @@ rhash --sfv "${files[@]}" >rhash.sfv
 md5sum "${files[@]}" >text.md5
 md5sum -b "${files[@]}" >binary.md5
 rhash --md5 "${files[@]}" >rhash.md5
-for list in cksfv.sfv rhash.sfv text.md5 binary.md5 rhash.md5; do
+rhash --bsd --md5 "${files[@]}" >rhash-bsd.md5
+for list in cksfv.sfv rhash.sfv text.md5 binary.md5 rhash.md5 rhash-bsd.md5; do
   run -q "$list"
   expect "zorvik reads $list" 0 $'5 files checked\nAll files Ok\n' ""
 done
@@ -54,6 +55,26 @@ printf 'other\n' >"café ü"
 for list in cksfv.sfv text.md5; do
   run -q -a "$list"
   [ "$status" = 1 ] || fail "zorvik missed a changed file in $list"
+done
+
+# Names that md5sum escapes. zorvik escapes those with line feeds or
+# carriage returns as md5sum does and writes backslashes alone plainly,
+# which md5sum reads literally.
+mkdir odd
+cd odd || exit 2
+odd=("with blank" 'back\slash' $'new\nline' $'cr\r' $'all\\\n\r' '\n')
+for i in "${!odd[@]}"; do mkfile "${odd[$i]}" "odd $i\n"; done
+run -q -c ours.md5 "${odd[@]}"
+expect "zorvik lists names md5sum escapes" 0 "" ""
+checks=$((checks + 1))
+[ "$(md5sum -c ours.md5 2>/dev/null | grep -c ': OK$')" = ${#odd[@]} ] ||
+  fail "md5sum -c did not verify every escaped entry"
+md5sum "${odd[@]}" >text.md5
+md5sum --tag "${odd[@]}" >tag.md5
+sed 's/$/\r/' ours.md5 >crlf.md5
+for list in text.md5 tag.md5 crlf.md5; do
+  run -q "$list"
+  expect "zorvik reads $list of names md5sum escapes" 0 $'6 files checked\nAll files Ok\n' ""
 done
 
 finish

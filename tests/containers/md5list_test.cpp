@@ -75,7 +75,8 @@ TEST_F(md5List, readingRules) {
       {digits + "  empty.txt", 43, "empty.txt"},
       {upper + " *empty.txt", 43, "empty.txt"},
       {digits + "   spaced", 41, " spaced"},
-      {digits + " *crlf\r", 39, "crlf\r"},
+      {"\r\n" + digits + " *crlf\r", 39, "crlf"},  // after an empty CR LF line
+      {digits + " *cr\rinside", 43, "cr\rinside"},
       {digits + " *", 34, ""},
       {digits + " *\"quoted\" ", 43, "\"quoted\" "},
       {digits + " *\xe9\x80\xff", 37, "\xe9\x80\xff"},
@@ -89,6 +90,17 @@ TEST_F(md5List, readingRules) {
       {"x", -6, ""},
       {digits + " *nul\0cut"s, -6, ""},  // a NUL names no file
       {"\0"s + digits.substr(1) + " *lead", -6, ""},
+      // md5sum's escaped lines, its --tag lines and rhash --bsd lines.
+      {"\\" + digits + " *a\\\\b\\nc\\rd", 45, "a\\b\nc\rd"},
+      {"\\MD5 (x\\ny) = " + digits, 46, "x\ny"},
+      {"MD5   (padded) = " + digits, 49, "padded"},
+      {"MD5 (f() = (x)) = ) = " + digits, 54, "f() = (x)) = "},
+      {"\\" + digits + " *crlf\\r\r", 42, "crlf\r"},
+      {"\\" + digits + " *tab\\t", -6, ""},
+      {"\\" + digits + " *end\\", -6, ""},
+      {"MD5 (x) = " + digits + " ", -6, ""},
+      {"MD5 x) = " + digits, -6, ""},
+      {"SHA1 (x) = " + digits, -6, ""},
   };
   for (const auto& c : cases) {
     std::vector<digestEntry> entries = entriesOf("; header\n\n" + c.line + "\n" + digits + " *last\n");
@@ -99,6 +111,28 @@ TEST_F(md5List, readingRules) {
       EXPECT_EQ(entries[0].digest, emptyDigest) << c.line;
     }
     EXPECT_EQ(entries[1].name, "last") << c.line;
+  }
+}
+
+TEST_F(md5List, oddNamesReadBack) {
+  const std::vector<std::string> names = {"new\nline", "cr\r", "both\\\n\\r", "back\\slash"};
+  md5 list;
+  ASSERT_EQ(list.create(wide(path("list.md5")).c_str()), 0);
+  for (const std::string& name : names) {
+    EXPECT_EQ(list.addFile(wide(name).c_str(), emptyDigest.data()), 0);
+  }
+  ASSERT_EQ(list.close(), 0);
+  std::string content = read("list.md5");
+  // Only names with a line feed or carriage return are escaped.
+  const std::string digits = "d41d8cd98f00b204e9800998ecf8427e";
+  EXPECT_EQ(content.substr(content.find(";\n") + 2),
+            "\\" + digits + " *new\\nline\n\\" + digits + " *cr\\r\n\\" + digits +
+                " *both\\\\\\n\\\\r\n" + digits + " *back\\slash\n");
+  std::vector<digestEntry> entries = entriesOf(content);
+  ASSERT_EQ(entries.size(), names.size());
+  for (size_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(entries[i].name, names[i]);
+    EXPECT_EQ(entries[i].digest, emptyDigest);
   }
 }
 
