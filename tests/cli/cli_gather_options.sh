@@ -2,8 +2,9 @@
 # directories taken in byte order.
 . "$(dirname "$0")/lib.sh"
 
-# entries FILE: the names of a checksum file's entry lines, one a line.
-entries() { grep -av '^;' "$1" | sed -E 's/ [0-9A-F]{8}$//; s/^[0-9a-f]{32} \*//'; }
+# entries FILE: the names of a checksum file's entry lines, one a line (an
+# escaped MD5 line's \r shown as a carriage return).
+entries() { grep -av '^;' "$1" | sed -E 's/ [0-9A-F]{8}$//; s/^\\?[0-9a-f]{32} \*//; s/\\r$/\r/'; }
 
 # --files-from: after the operands, one name a line taken as given (a dash,
 # a carriage return, the list itself); an empty line is reported like an
