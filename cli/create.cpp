@@ -24,6 +24,7 @@ struct early_result {
   int code;
   unsigned char hash[16];
   unsigned long long size;
+  struct timespec modified;
 };
 
 // Files are hashed while gathering goes on; results come back in list
@@ -62,9 +63,7 @@ public:
       return _early[_taken++];
     }
     const engine::result& result = waitForJob(_context, shown, '\n');
-    early_result out{result.code, {}, result.size};
-    memcpy(out.hash, result.hash, sizeof out.hash);
-    return out;
+    return keep(result);
   }
 
 private:
@@ -76,12 +75,16 @@ private:
       _early = bigger;
       _room = room;
     }
-    const engine::result* result = _context.hashing.take(-1);
-    early_result& kept = _early[_count++];
-    kept.code = result->code;
-    kept.size = result->size;
-    memcpy(kept.hash, result->hash, sizeof kept.hash);
+    _early[_count++] = keep(*_context.hashing.take(-1));
     return true;
+  }
+
+  static early_result keep(const engine::result& result) {
+    early_result kept{result.code, {}, result.size, {}};
+    memcpy(kept.hash, result.hash, sizeof kept.hash);
+    kept.modified.tv_sec = static_cast<time_t>(result.modifiedSeconds);
+    kept.modified.tv_nsec = result.modifiedNanoseconds;
+    return kept;
   }
 
   static int outOfMemory() {
@@ -128,7 +131,7 @@ int createRun(run_context& context, int argc, char** argv) {
     status_line::fileDone(result.size);
     status_line::tick();
     bytesToWide(context.path, node->path, pathRoom);
-    context.file.addFile(context.path, result.hash);
+    context.file.addSeenFile(context.path, result.hash, result.size, result.modified);
   }
   // Also on failure: the pool's release at exit would not free the heap
   // copies of long paths.

@@ -42,6 +42,11 @@ public:
   virtual int create(const wchar_t* path) = 0;
   virtual int addFile(const wchar_t* path, const void* hash) = 0;
 
+  // addFile() for a file whose size and modification time the caller has
+  // just seen (when it hashed it), so that they are not looked up again.
+  int addSeenFile(const wchar_t* path, const void* hash, unsigned long long size,
+                  const struct timespec& modified);
+
   // The next non-empty line of the open file, line feeds removed, in pieces
   // of at most `length` - 1 characters. Its length, 0 at end of file, or a
   // negative code.
@@ -102,6 +107,10 @@ protected:
   char* _line;        // bytes of the last line readLine() read
   size_t _lineRoom;
   int _failure;       // a failure of create/addFile that close() reports
+  // What addSeenFile() tells addFile(): the file's size and time in ticks.
+  bool _seen;
+  unsigned long long _seenSize;
+  unsigned long long _seenTime;
   struct replacement* _replacement;  // the new file until it is in place
   // An update: the file as it was, and the names it lists, sorted.
   char* _old;

@@ -23,6 +23,8 @@ public:
     bool notRegular;         // refused under regularOnly (code File read error)
     unsigned char hash[16];  // CRC-32 (4 bytes, as crc::hash() lays them out) or MD5
     unsigned long long size; // bytes hashed
+    long long modifiedSeconds;   // the modification time when it was opened
+    long modifiedNanoseconds;
   };
 
   // `workers` threads hash (1 to 256); 0 takes as many as the CPUs this
@@ -50,8 +52,9 @@ public:
   // `milliseconds` (negative: without limit). Null when none is pending or
   // when the time passed first. The result stays valid until the next call.
   const result* take(int milliseconds = -1);
-  // Whether take() would hand out the oldest job without waiting for
-  // another thread: it is complete, or it is hashed on the caller's thread.
+  // Whether the oldest job is complete. With one worker, jobs are hashed
+  // only within take(): queue many before taking, so that they are hashed
+  // side by side where they can be.
   bool ready() const;
   // Progress of the oldest pending job in percent (0 to 100).
   int progress() const;

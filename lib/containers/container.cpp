@@ -18,7 +18,8 @@
 
 container::container()
     : _file(nullptr), _head(nullptr), _tail(&_head), _mode(0), _line(nullptr), _lineRoom(0),
-      _failure(error::ok), _replacement(nullptr), _old(nullptr), _oldLength(0), _names(nullptr),
+      _failure(error::ok), _seen(false), _seenSize(0), _seenTime(0), _replacement(nullptr),
+      _old(nullptr), _oldLength(0), _names(nullptr),
       _nameCount(0) {}
 
 container::~container() {
@@ -58,6 +59,16 @@ int container::beginCreate(const wchar_t* path, bool compatibility) {
   _file = openReplacement(name, &_replacement);
   if (_file == nullptr) return error::translate_errno();
   return writeHeader(_file, compatibility, &_failure);
+}
+
+int container::addSeenFile(const wchar_t* path, const void* hash, unsigned long long size,
+                           const struct timespec& modified) {
+  _seen = true;
+  _seenSize = size;
+  _seenTime = ticksOf(modified);
+  int code = addFile(path, hash);
+  _seen = false;
+  return code;
 }
 
 int container::queue(processed_file* entry) {

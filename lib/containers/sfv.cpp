@@ -98,7 +98,10 @@ int sfv::addFile(const wchar_t* path, const void* hash) {
   snprintf(text, sizeof text, "%08X", crc);
   processed_file* entry = newPendingEntry(path, text);
   struct stat status;
-  if (entry != nullptr && entry->path != nullptr && stat(entry->path, &status) == 0) {
+  if (entry != nullptr && _seen) {
+    entry->modifiedTime = _seenTime;
+    entry->size = _seenSize;
+  } else if (entry != nullptr && entry->path != nullptr && stat(entry->path, &status) == 0) {
     entry->modifiedTime = ticksFromStat(status);
     entry->size = static_cast<unsigned long long>(status.st_size);
   }

@@ -105,11 +105,14 @@ int engine::submit(const wchar_t* path, int algorithm, unsigned flags, void* tag
   __atomic_store_n(&job.helpable, 0u, __ATOMIC_RELAXED);
   __atomic_store_n(&s.submitted, s.submitted + 1, __ATOMIC_SEQ_CST);
   if (s.workers > 1) {
+    // Sleeping workers are woken for a batch of jobs, or when the caller
+    // is about to wait: not once a job.
     __atomic_fetch_add(&s.work, 1, __ATOMIC_SEQ_CST);
-    if (__atomic_load_n(&s.sleepers, __ATOMIC_SEQ_CST) != 0)
-      wait_policy::wake(&s.work, 1);
-    else if (s.threadsNow() < s.workers)
+    if (__atomic_load_n(&s.sleepers, __ATOMIC_SEQ_CST) != 0) {
+      if (s.submitted - __atomic_load_n(&s.claimed, __ATOMIC_ACQUIRE) >= wakeBatch) s.nudge();
+    } else if (s.threadsNow() < s.workers) {
       s.spawn();
+    }
   }
   return error::ok;
 }
@@ -147,19 +150,22 @@ const engine::result* engine::take(int milliseconds) {
       }
     }
   }
+  if (!done()) s.nudge();
   if (!wait_policy::spinFor(done)) {
     for (;;) {
       __atomic_store_n(&s.waitingFor, job.sequence, __ATOMIC_SEQ_CST);
       unsigned seen = __atomic_load_n(&s.completions, __ATOMIC_SEQ_CST);
       if (done()) break;
-      int left = -1;
+      // Workers wake the caller for a batch of results; a head done alone
+      // is found within batchWait all the same.
+      int left = batchWait;
       if (milliseconds >= 0) {
         auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock_type::now());
         if (remaining.count() <= 0) {
           __atomic_store_n(&s.waitingFor, nobody, __ATOMIC_SEQ_CST);
           return nullptr;
         }
-        left = static_cast<int>(remaining.count());
+        if (remaining.count() < left) left = static_cast<int>(remaining.count());
       }
       wait_policy::sleepWhile(&s.completions, seen, left);
     }
@@ -175,8 +181,7 @@ const engine::result* engine::take(int milliseconds) {
 bool engine::ready() const {
   if (_state == nullptr || _state->jobs == nullptr || _state->taken == _state->submitted) return false;
   const state& s = *_state;
-  return s.workers == 1 || s.threadsNow() == 0 ||
-         load(s.jobs[s.taken % windowJobs].state) == engine_job::done;
+  return load(s.jobs[s.taken % windowJobs].state) == engine_job::done;
 }
 
 int engine::progress() const {
@@ -201,6 +206,14 @@ engine_job* engine::state::claim() {
   engine_job& job = slot(next);
   store(job.state, static_cast<unsigned>(engine_job::running));
   return &job;
+}
+
+// Wakes as many sleeping workers as there are jobs waiting for them.
+void engine::state::nudge() {
+  unsigned long long waiting = __atomic_load_n(&submitted, __ATOMIC_ACQUIRE) -
+                               __atomic_load_n(&claimed, __ATOMIC_ACQUIRE);
+  if (waiting > 0 && __atomic_load_n(&sleepers, __ATOMIC_SEQ_CST) != 0)
+    wait_policy::wake(&work, waiting < INT_MAX ? static_cast<int>(waiting) : INT_MAX);
 }
 
 engine_job* engine::state::claimMd5() {
@@ -299,6 +312,10 @@ bool engine::state::readOn(engine_job& job, unsigned char* buffer,
       MD5Update(&job.md5, buffer, static_cast<unsigned int>(n));
     job.offset += static_cast<unsigned long long>(n);
     __atomic_store_n(&job.hashed, job.offset, __ATOMIC_RELAXED);
+    if (job.file.endedWith(static_cast<size_t>(n), bufferSize, job.offset)) {
+      finish(job, 0);
+      return true;
+    }
     if (deadline != nullptr && clock_type::now() >= *deadline) return false;
   }
 }
@@ -392,6 +409,8 @@ void engine::state::finish(engine_job& job, int failure, bool notRegular) {
   out.notRegular = notRegular;
   out.code = notRegular ? error::file_read_error : error::from_errno(failure);
   out.size = job.offset;
+  out.modifiedSeconds = job.file.modified().tv_sec;
+  out.modifiedNanoseconds = job.file.modified().tv_nsec;
   memset(out.hash, 0, sizeof out.hash);
   if (job.algorithm == engine::crc32) {
     uint32_t value = ~job.crc;
@@ -403,10 +422,20 @@ void engine::state::finish(engine_job& job, int failure, bool notRegular) {
   free(job.pieceCrcs);
   job.pieceCrcs = nullptr;
   __atomic_store_n(&job.state, static_cast<unsigned>(engine_job::done), __ATOMIC_SEQ_CST);
-  if (__atomic_load_n(&waitingFor, __ATOMIC_SEQ_CST) == job.sequence) {
+  unsigned long long head = __atomic_load_n(&waitingFor, __ATOMIC_SEQ_CST);
+  if (head != nobody && job.sequence >= head && job.sequence < head + wakeBatch && batchDone(head)) {
     __atomic_fetch_add(&completions, 1, __ATOMIC_SEQ_CST);
     wait_policy::wake(&completions, 1);
   }
+}
+
+// Whether the caller, waiting for the job `head`, has a batch of results to
+// take: wakeBatch of them in a row, or every job claimed so far.
+bool engine::state::batchDone(unsigned long long head) {
+  unsigned long long end = __atomic_load_n(&claimed, __ATOMIC_ACQUIRE);
+  unsigned long long q = head;
+  while (q < end && q < head + wakeBatch && load(slot(q).state) == engine_job::done) ++q;
+  return q == head + wakeBatch || (q == end && q > head);
 }
 
 // Starts one more worker, from the caller or from a worker that has pieces

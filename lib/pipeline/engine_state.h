@@ -25,6 +25,11 @@ inline constexpr unsigned long long pieceSize = 32ULL << 20;
 inline constexpr int mostWorkers = 256;
 inline constexpr int defaultCap = 16;
 inline constexpr unsigned long long nobody = ~0ULL;
+// Jobs that make it worth waking a sleeping worker, or the caller.
+inline constexpr unsigned long long wakeBatch = 8;
+// How long the caller may sleep past a result it waits for, when no batch
+// follows it.
+inline constexpr int batchWait = 10;
 
 using clock_type = std::chrono::steady_clock;
 
@@ -77,6 +82,8 @@ struct engine::state {
   // claim(), only when the next queued job is an MD5 one: for a free lane.
   engine_job* claimMd5();
   bool lanesFor(const engine_job& job);
+  void nudge();
+  bool batchDone(unsigned long long head);
   void run(engine_job& job, unsigned char* buffer);
   bool begin(engine_job& job, bool mayShare);
   bool readOn(engine_job& job, unsigned char* buffer, const engine_detail::clock_type::time_point* deadline);

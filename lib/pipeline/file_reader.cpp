@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -91,6 +92,7 @@ int file_reader::open(const char* path, bool regularOnly, bool* notRegular) {
   _fd = fd;
   _owner = true;
   _size = static_cast<unsigned long long>(status.st_size);
+  _modified = status.st_mtim;
   _rotational = isRotational(status.st_dev);
   _noWait = true;
   if (_size >= sequentialFrom) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -122,15 +124,37 @@ long file_reader::readAt(unsigned char* buffer, size_t room, unsigned long long 
         if (errno == EINTR) continue;
         return -errno;
       }
-      if (!mayWait) return -EAGAIN;
-      g_turn.acquire(order);
-      _holdsTurn = true;
-      continue;
+      // The page cache may hold it all and still refuse to answer at once
+      // (a page being read ahead, or locked): no turn is needed for that.
+      if (!cached(offset, room)) {
+        if (!mayWait) return -EAGAIN;
+        g_turn.acquire(order);
+        _holdsTurn = true;
+      }
     }
     n = pread(_fd, buffer, room, static_cast<off_t>(offset));
     if (n >= 0) return n;
     if (errno != EINTR) return -errno;
   }
+}
+
+// Whether the page cache holds the `room` bytes at `offset` (those before
+// the end of the file), as far as the kernel can tell; false where it
+// cannot (before Linux 6.5).
+bool file_reader::cached(unsigned long long offset, size_t room) const {
+  if (offset >= _size) return true;
+  struct {
+    unsigned long long offset, length;
+  } range = {offset, room < _size - offset ? room : _size - offset};
+  struct {
+    unsigned long long cache, dirty, writeback, evicted, recentlyEvicted;
+  } pages = {};
+  constexpr long cachestat = 451;
+  if (syscall(cachestat, _fd, &range, &pages, 0) != 0) return false;
+  long page = sysconf(_SC_PAGESIZE);
+  unsigned long long first = range.offset / static_cast<unsigned long long>(page);
+  unsigned long long last = (range.offset + range.length - 1) / static_cast<unsigned long long>(page);
+  return pages.cache >= last - first + 1;
 }
 
 void file_reader::releaseTurn() {

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <ctime>
 
 // How a file is read for hashing; the one place that decides it. Opened
 // without waiting (a FIFO swapped in would otherwise wait for a writer),
@@ -25,8 +26,9 @@ public:
   // workers); the owner closes it.
   void borrow(const file_reader& other);
 
-  // The size the file had when it was opened.
+  // The size the file had when it was opened, and its modification time.
   unsigned long long size() const { return _size; }
+  const struct timespec& modified() const { return _modified; }
 
   // Reads at most `room` bytes at `offset` into `buffer`: the count read,
   // 0 at the end of the file, or minus an errno. `order` ranks this read
@@ -35,14 +37,25 @@ public:
   long readAt(unsigned char* buffer, size_t room, unsigned long long offset,
               unsigned long long order, bool mayWait = true);
 
+  // Whether a read that gave `got` of `room` bytes, leaving the file read
+  // up to `offset`, met the end of the file: a short read past the size the
+  // file had at open. (A file of size 0, as those of /proc, is read until a
+  // read gives nothing.)
+  bool endedWith(size_t got, size_t room, unsigned long long offset) const {
+    return got < room && _size > 0 && offset >= _size;
+  }
+
   // Gives up this reader's turn at the disk, if it holds it.
   void releaseTurn();
   void close();
 
 private:
+  bool cached(unsigned long long offset, size_t room) const;
+
   int _fd = -1;
   bool _owner = false;
   unsigned long long _size = 0;
+  struct timespec _modified {};
   bool _rotational = false;
   bool _noWait = true;    // RWF_NOWAIT still worth trying
   bool _holdsTurn = false;

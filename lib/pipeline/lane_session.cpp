@@ -139,9 +139,9 @@ bool lane_session::fill(lane& l, bool mayWait) {
     close(l, static_cast<int>(-n));
     return false;
   }
-  if (n == 0) l.ended = true;
   l.filled += static_cast<size_t>(n);
   job.offset += static_cast<unsigned long long>(n);
+  l.ended = n == 0 || job.file.endedWith(static_cast<size_t>(n), lanePiece, job.offset);
   return true;
 }
 
