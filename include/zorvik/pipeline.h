@@ -116,14 +116,21 @@ public:
   void abandon(int errorNumber);
   // errno of the job's failure, 0 when there was none.
   int getError() const { return __atomic_load_n(&_errorNumber, __ATOMIC_ACQUIRE); }
-  // Consumer side, while the reader is idle: the next job starts clean, and
-  // a job that the consumer read by itself records its failure here.
+  // Consumer side, while the reader is idle: the next job starts clean.
   void clearError() { __atomic_store_n(&_errorNumber, 0, __ATOMIC_RELAXED); }
-  void setError(int errorNumber) { __atomic_store_n(&_errorNumber, errorNumber, __ATOMIC_RELAXED); }
   // Consumer side, while the reader is idle: the buffer of window `slot`,
   // made on first use; null when windows are mapped instead, whose pages
   // may vanish under a truncation and must be read under a guard.
   unsigned char* windowBuffer(int slot);
+  // Whether a job of `size` bytes gets mapped windows (hash them under
+  // hashMappedWindow's guard). Makes the window buffers on first use.
+  bool mapsWindows(unsigned long long size);
+  // Consumer side, while the reader is idle, for what gains nothing from
+  // reading ahead: feeds `h` a whole file of at most one window, or what a
+  // file holds from `offset` on (what it grew by). False, the failure then
+  // recorded as the job's, when it could not be read.
+  bool hashWhole(FILE* file, unsigned int size, hasher* h);
+  bool hashRest(int fd, unsigned long long offset, hasher* h);
 
   int _stop;
   event _workEvent;
@@ -192,8 +199,6 @@ public:
 private:
   void runJob();
   bool consume(FILE* file, unsigned long long size);
-  bool consumeWhole(FILE* file, unsigned int size);
-  void consumeRest(int fd, unsigned long long offset);
 
   reader _input;
   int _stop;
@@ -203,5 +208,4 @@ private:
   int _openError;
   hasher* _jobHasher;
   event _doneEvent;
-  unsigned char _piece[8192];  // a file that fits in one piece
 };

@@ -1,4 +1,3 @@
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,7 +8,6 @@
 #include <zorvik/pipeline.h>
 
 #include "pipeline/fault_guard.h"
-#include "pipeline/read_exactly.h"
 #include "pipeline/ring.h"
 #include "pipeline/wait_policy.h"
 
@@ -76,34 +74,18 @@ void processor::runJob() {
   }
   unsigned long long size = static_cast<unsigned long long>(status.st_size);
   _jobHasher->init();
-  if (size == 0 || consume(file, size)) consumeRest(fileno(file), size);
+  if (size == 0 || consume(file, size)) _input.hashRest(fileno(file), size, _jobHasher);
+  if (_input.getError() == 0) __atomic_store_n(&_percent, 100, __ATOMIC_RELAXED);
   _jobHasher->finalize();
   fclose(file);
 }
 
-// Whatever the file holds beyond the size it had at open: a file that grew
-// while hashed, or one whose size says nothing (those of /proc).
-void processor::consumeRest(int fd, unsigned long long offset) {
-  for (;;) {
-    ssize_t n = pread(fd, _piece, sizeof _piece, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      _input.setError(errno);
-      return;
-    }
-    if (n == 0) break;
-    _jobHasher->update(_piece, static_cast<unsigned int>(n));
-    offset += static_cast<unsigned long long>(n);
-  }
-  __atomic_store_n(&_percent, 100, __ATOMIC_RELAXED);
-}
-
 // The first `size` bytes; false when the job failed.
 bool processor::consume(FILE* file, unsigned long long size) {
-  if (size <= ring::windowSize) return consumeWhole(file, static_cast<unsigned int>(size));
-  // Made here, before the reader takes the job, so that only this thread
-  // ever creates them.
-  const bool mapped = size <= ring::mapLimit && _input.windowBuffer(0) == nullptr;
+  // A file of one window gains nothing from reading ahead: read here, it
+  // spares two hand-overs between threads.
+  if (size <= ring::windowSize) return _input.hashWhole(file, static_cast<unsigned int>(size), _jobHasher);
+  const bool mapped = _input.mapsWindows(size);
   _input.processFile(file, size);
   unsigned char* data = nullptr;
   unsigned int length = 0;
@@ -122,34 +104,4 @@ bool processor::consume(FILE* file, unsigned long long size) {
     __atomic_store_n(&_percent, static_cast<int>(consumed * 100 / size), __ATOMIC_RELAXED);
   }
   return _input.getError() == 0;
-}
-
-// A file of one window gains nothing from reading ahead, so it is read here
-// and spares two hand-overs between threads: into one piece when it fits,
-// else into the reader's first window buffer (idle between jobs), or as one
-// mapped window when there are no buffers.
-bool processor::consumeWhole(FILE* file, unsigned int size) {
-  int fd = fileno(file);
-  unsigned char* buffer = size <= ring::pieceSize ? _piece : _input.windowBuffer(0);
-  if (buffer != nullptr) {
-    int failure = readExactly(fd, buffer, size, 0);
-    if (failure != 0) {
-      _input.setError(failure);
-      return false;
-    }
-    _jobHasher->update(buffer, size);
-  } else {
-    void* window = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-    if (window == MAP_FAILED) {
-      _input.setError(errno);
-      return false;
-    }
-    bool whole = hashMappedWindow(_jobHasher, static_cast<unsigned char*>(window), size);
-    munmap(window, size);
-    if (!whole) {
-      _input.setError(EIO);
-      return false;
-    }
-  }
-  return true;
 }

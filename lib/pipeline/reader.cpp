@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 
+#include <zorvik/hasher.h>
 #include <zorvik/pipeline.h>
 
 #include "pipeline/fault_guard.h"
@@ -43,6 +44,44 @@ unsigned char* reader::windowBuffer(int slot) {
   }
   if (_windows == nullptr) return nullptr;
   return _windows + static_cast<size_t>(slot % ring::windowBuffers) * ring::windowSize;
+}
+
+bool reader::mapsWindows(unsigned long long size) {
+  return size <= ring::mapLimit && windowBuffer(0) == nullptr;
+}
+
+bool reader::hashWhole(FILE* file, unsigned int size, hasher* h) {
+  int fd = fileno(file);
+  unsigned char* buffer = size <= ring::pieceSize ? _buffers[0] : windowBuffer(0);
+  int failure = 0;
+  if (buffer != nullptr) {
+    failure = readExactly(fd, buffer, size, 0);
+    if (failure == 0) h->update(buffer, size);
+  } else {
+    void* window = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (window == MAP_FAILED) {
+      failure = errno;
+    } else {
+      if (!hashMappedWindow(h, static_cast<unsigned char*>(window), size)) failure = EIO;
+      munmap(window, size);
+    }
+  }
+  __atomic_store_n(&_errorNumber, failure, __ATOMIC_RELAXED);
+  return failure == 0;
+}
+
+bool reader::hashRest(int fd, unsigned long long offset, hasher* h) {
+  for (;;) {
+    ssize_t n = pread(fd, _buffers[0], ring::pieceSize, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      __atomic_store_n(&_errorNumber, errno, __ATOMIC_RELAXED);
+      return false;
+    }
+    if (n == 0) return true;
+    h->update(_buffers[0], static_cast<unsigned int>(n));
+    offset += static_cast<unsigned long long>(n);
+  }
 }
 
 void reader::processFile(FILE* file, unsigned long long size) {
