@@ -21,6 +21,7 @@
 #include "hash/crc_impl.h"
 #include "pipeline/cpu_budget.h"
 #include "pipeline/engine_state.h"
+#include "pipeline/fault_guard.h"
 #include "pipeline/lane_session.h"
 #include "pipeline/wait_policy.h"
 
@@ -299,6 +300,21 @@ bool engine::state::readOn(engine_job& job, unsigned char* buffer,
       finish(job, EINTR);
       return true;
     }
+    // Data the page cache holds is hashed where it lies, a piece at a time.
+    unsigned long long size = job.file.size();
+    if (job.offset + mapFrom <= size) {
+      size_t length = static_cast<size_t>(size - job.offset < pieceSize ? size - job.offset : pieceSize);
+      if (const unsigned char* mapped = job.file.mapCached(job.offset, length)) {
+        int failure = hashMapped(job, mapped, length);
+        file_reader::unmap(mapped, length);
+        if (failure != 0) {
+          finish(job, failure);
+          return true;
+        }
+        if (deadline != nullptr && clock_type::now() >= *deadline) return false;
+        continue;
+      }
+    }
     if (g_engineBeforeRead != nullptr) g_engineBeforeRead(job.sequence);
     long n = job.file.readAt(buffer, bufferSize, job.offset, orderOf(job.sequence, 0));
     if (n <= 0) {
@@ -333,6 +349,11 @@ void engine::state::hashPieces(engine_job& job, file_reader& reader, unsigned ch
     unsigned long long end = at + pieceSize < size ? at + pieceSize : size;
     uint32_t reg = 0xFFFFFFFFu;
     int failure = 0;
+    if (const unsigned char* mapped = reader.mapCached(at, static_cast<size_t>(end - at))) {
+      failure = hashMapped(job, mapped, static_cast<size_t>(end - at), &reg);
+      file_reader::unmap(mapped, static_cast<size_t>(end - at));
+      at = end;
+    }
     while (at < end && failure == 0) {
       size_t room = end - at < bufferSize ? static_cast<size_t>(end - at) : bufferSize;
       if (g_engineBeforeRead != nullptr) g_engineBeforeRead(job.sequence);
@@ -353,6 +374,27 @@ void engine::state::hashPieces(engine_job& job, file_reader& reader, unsigned ch
                                   __ATOMIC_ACQUIRE);
     }
   }
+}
+
+// Hashes a piece of `job` mapped at `data`, a window at a time for the
+// progress; EIO when the file was cut short under the mapping.
+// `reg` null: into the job's own hash, its offset moving on. A piece of a
+// split job has a register of its own.
+int engine::state::hashMapped(engine_job& job, const unsigned char* data, size_t length,
+                              uint32_t* reg) {
+  for (size_t done = 0; done < length;) {
+    size_t window = length - done < mappedWindow ? length - done : mappedWindow;
+    unsigned int count = static_cast<unsigned int>(window);
+    if (g_engineBeforeRead != nullptr) g_engineBeforeRead(job.sequence);
+    bool whole = reg != nullptr ? crcMappedWindow(reg, data + done, count)
+                 : job.algorithm == engine::crc32 ? crcMappedWindow(&job.crc, data + done, count)
+                                                   : md5MappedWindow(&job.md5, data + done, count);
+    if (!whole) return EIO;
+    done += window;
+    __atomic_fetch_add(&job.hashed, static_cast<unsigned long long>(window), __ATOMIC_RELAXED);
+    if (reg == nullptr) job.offset += window;
+  }
+  return 0;
 }
 
 // A thread leaves a split job; the last one out joins the pieces, hashes

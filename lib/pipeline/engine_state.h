@@ -22,6 +22,11 @@ inline constexpr size_t bufferSize = 512 * 1024;
 // CRC-32 files this big are cut into pieces of this size.
 inline constexpr unsigned long long splitFrom = 64ULL << 20;
 inline constexpr unsigned long long pieceSize = 32ULL << 20;
+// A piece read in place is hashed a window at a time, for the progress.
+inline constexpr size_t mappedWindow = 4 << 20;
+// Files from this size on are read in place where the page cache holds
+// them: a mapping costs a fault now and then, a read a copy of every byte.
+inline constexpr unsigned long long mapFrom = 1 << 20;
 inline constexpr int mostWorkers = 256;
 inline constexpr int defaultCap = 16;
 inline constexpr unsigned long long nobody = ~0ULL;
@@ -88,6 +93,7 @@ struct engine::state {
   bool begin(engine_job& job, bool mayShare);
   bool readOn(engine_job& job, unsigned char* buffer, const engine_detail::clock_type::time_point* deadline);
   void hashPieces(engine_job& job, file_reader& reader, unsigned char* buffer);
+  int hashMapped(engine_job& job, const unsigned char* data, size_t length, uint32_t* reg = nullptr);
   void leave(engine_job& job, unsigned char* buffer);
   bool help(unsigned char* buffer, file_reader& reader);
   void finish(engine_job& job, int failure, bool notRegular = false);

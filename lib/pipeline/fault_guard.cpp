@@ -6,6 +6,7 @@
 
 #include <zorvik/hasher.h>
 
+#include "hash/crc_impl.h"
 #include "pipeline/fault_guard.h"
 
 namespace {
@@ -91,6 +92,14 @@ bool guarded(const unsigned char* data, unsigned int length, Work work) {
 
 bool hashMappedWindow(hasher* h, unsigned char* data, unsigned int length) {
   return guarded(data, length, [&] { h->update(data, length); });
+}
+
+bool crcMappedWindow(uint32_t* reg, const unsigned char* data, unsigned int length) {
+  return guarded(data, length, [&] { *reg = zorvik::crcUpdate(*reg, data, length); });
+}
+
+bool md5MappedWindow(MD5_CTX* context, const unsigned char* data, unsigned int length) {
+  return guarded(data, length, [&] { MD5Update(context, data, length); });
 }
 
 bool touchMappedWindow(const unsigned char* data, unsigned int length) {

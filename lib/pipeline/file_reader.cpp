@@ -1,6 +1,7 @@
 #include "pipeline/file_reader.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/uio.h>
@@ -115,6 +116,7 @@ long file_reader::readAt(unsigned char* buffer, size_t room, unsigned long long 
     if (_rotational && _noWait && !_holdsTurn) {
       struct iovec piece = {buffer, room};
       n = preadv2(_fd, &piece, 1, static_cast<off_t>(offset), RWF_NOWAIT);
+      _lastReadWaited = false;
       if (n >= 0) return n;
       if (errno == EOPNOTSUPP || errno == ENOSYS) {
         _noWait = false;  // as tmpfs and /proc: all there is is cached
@@ -133,6 +135,7 @@ long file_reader::readAt(unsigned char* buffer, size_t room, unsigned long long 
       }
     }
     n = pread(_fd, buffer, room, static_cast<off_t>(offset));
+    _lastReadWaited = true;
     if (n >= 0) return n;
     if (errno != EINTR) return -errno;
   }
@@ -155,6 +158,16 @@ bool file_reader::cached(unsigned long long offset, size_t room) const {
   unsigned long long first = range.offset / static_cast<unsigned long long>(page);
   unsigned long long last = (range.offset + range.length - 1) / static_cast<unsigned long long>(page);
   return pages.cache >= last - first + 1;
+}
+
+const unsigned char* file_reader::mapCached(unsigned long long offset, size_t length) {
+  if (length == 0 || offset + length > _size || !cached(offset, length)) return nullptr;
+  void* data = mmap(nullptr, length, PROT_READ, MAP_PRIVATE, _fd, static_cast<off_t>(offset));
+  return data != MAP_FAILED ? static_cast<const unsigned char*>(data) : nullptr;
+}
+
+void file_reader::unmap(const unsigned char* data, size_t length) {
+  munmap(const_cast<unsigned char*>(data), length);
 }
 
 void file_reader::releaseTurn() {

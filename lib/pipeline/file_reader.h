@@ -37,13 +37,21 @@ public:
   long readAt(unsigned char* buffer, size_t room, unsigned long long offset,
               unsigned long long order, bool mayWait = true);
 
-  // Whether a read that gave `got` of `room` bytes, leaving the file read
-  // up to `offset`, met the end of the file: a short read past the size the
-  // file had at open. (A file of size 0, as those of /proc, is read until a
-  // read gives nothing.)
+  // Whether the last read, which gave `got` of `room` bytes and left the
+  // file read up to `offset`, met the end of the file: a short read past the
+  // size the file had at open, of a read that would have waited for more (a
+  // read that takes only what the page cache holds stops short anywhere),
+  // or of the first read, right after the size was taken. A file of size 0,
+  // as those of /proc, is read until a read gives nothing.
   bool endedWith(size_t got, size_t room, unsigned long long offset) const {
-    return got < room && _size > 0 && offset >= _size;
+    return got < room && _size > 0 && offset >= _size && (_lastReadWaited || offset == got);
   }
+
+  // The `length` bytes at `offset` mapped, when the page cache holds them
+  // all: read in place, they cost no copy. Null otherwise; read them then.
+  // Touch them only under fault_guard.h's guard: the file may shrink.
+  const unsigned char* mapCached(unsigned long long offset, size_t length);
+  static void unmap(const unsigned char* data, size_t length);
 
   // Gives up this reader's turn at the disk, if it holds it.
   void releaseTurn();
@@ -59,6 +67,7 @@ private:
   bool _rotational = false;
   bool _noWait = true;    // RWF_NOWAIT still worth trying
   bool _holdsTurn = false;
+  bool _lastReadWaited = false;
 };
 
 // Test seam: the reads so far that had to wait for a disk that spins.
