@@ -98,6 +98,8 @@ protected:
   int finishCreate(int passes, int (*line)(FILE* file, const processed_file& entry, int pass));
   // finishCreate() of an update: the file anew, the new lines in place.
   int finishUpdate(int passes, int (*line)(FILE* file, const processed_file& entry, int pass));
+  // The new file put in place after `code` 0, or dropped after a failure.
+  int endCreate(int code);
   void forgetUpdate();
 
   FILE* _file;

@@ -92,13 +92,15 @@ int container::finishCreate(int passes,
       code = entry->path == nullptr ? error::from_errno(EILSEQ) : line(_file, *entry, pass);
     }
   }
-  if (code != error::ok) {
-    fclose(_file);
-    _file = nullptr;
-    discardReplacement(&_replacement);
-    return code;
-  }
-  return commitReplacement(&_file, &_replacement);
+  return endCreate(code);
+}
+
+int container::endCreate(int code) {
+  if (code == error::ok) return commitReplacement(&_file, &_replacement);
+  fclose(_file);
+  _file = nullptr;
+  discardReplacement(&_replacement);
+  return code;
 }
 
 int container::readFileString(wchar_t* buffer, int length) {

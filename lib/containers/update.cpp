@@ -243,11 +243,5 @@ int container::finishUpdate(int passes,
   if (code == error::ok && !append(_file, text, length)) code = writeFailure();
   free(text);
   forgetUpdate();
-  if (code != error::ok) {
-    fclose(_file);
-    _file = nullptr;
-    discardReplacement(&_replacement);
-    return code;
-  }
-  return commitReplacement(&_file, &_replacement);
+  return endCreate(code);
 }

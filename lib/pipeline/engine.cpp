@@ -195,11 +195,13 @@ int engine::progress() const {
   return hashed >= size ? 100 : static_cast<int>(hashed * 100 / size);
 }
 
-// Takes the next queued job, if any.
-engine_job* engine::state::claim() {
+// Takes the next queued job, if any; with `only`, only a job of that
+// algorithm (a free MD5 lane takes no CRC-32 job).
+engine_job* engine::state::claim(int only) {
   unsigned long long next = __atomic_load_n(&claimed, __ATOMIC_ACQUIRE);
   for (;;) {
     if (next >= __atomic_load_n(&submitted, __ATOMIC_ACQUIRE)) return nullptr;
+    if (only >= 0 && slot(next).algorithm != only) return nullptr;
     if (__atomic_compare_exchange_n(&claimed, &next, next + 1, false, __ATOMIC_ACQ_REL,
                                     __ATOMIC_ACQUIRE))
       break;
@@ -215,20 +217,6 @@ void engine::state::nudge() {
                                __atomic_load_n(&claimed, __ATOMIC_ACQUIRE);
   if (waiting > 0 && __atomic_load_n(&sleepers, __ATOMIC_SEQ_CST) != 0)
     wait_policy::wake(&work, waiting < INT_MAX ? static_cast<int>(waiting) : INT_MAX);
-}
-
-engine_job* engine::state::claimMd5() {
-  unsigned long long next = __atomic_load_n(&claimed, __ATOMIC_ACQUIRE);
-  for (;;) {
-    if (next >= __atomic_load_n(&submitted, __ATOMIC_ACQUIRE) || slot(next).algorithm != engine::md5)
-      return nullptr;
-    if (__atomic_compare_exchange_n(&claimed, &next, next + 1, false, __ATOMIC_ACQ_REL,
-                                    __ATOMIC_ACQUIRE))
-      break;
-  }
-  engine_job& job = slot(next);
-  store(job.state, static_cast<unsigned>(engine_job::running));
-  return &job;
 }
 
 // Whether `job`, just claimed, is worth hashing side by side with others:

@@ -83,9 +83,7 @@ struct engine::state {
   engine_job& slot(unsigned long long sequence) { return jobs[sequence % engine_detail::windowJobs]; }
   bool stopping() const { return engine_detail::load(stop) != 0; }
 
-  engine_job* claim();
-  // claim(), only when the next queued job is an MD5 one: for a free lane.
-  engine_job* claimMd5();
+  engine_job* claim(int only = -1);
   bool lanesFor(const engine_job& job);
   void nudge();
   bool batchDone(unsigned long long head);

@@ -45,7 +45,7 @@ void lane_session::add(engine_job& job) {
 bool lane_session::step() {
   for (int i = 0; i < _width; ++i) {
     if (_lanes[i].job != nullptr) continue;
-    engine_job* next = _owner.claimMd5();
+    engine_job* next = _owner.claim(engine::md5);
     if (next == nullptr) break;
     add(*next);
   }
