@@ -17,15 +17,7 @@ namespace {
 using zorvik::crcUpdatePortable;
 using zorvik::crcVariant;
 
-std::vector<unsigned char> randomBytes(size_t n, uint32_t seed) {
-  std::mt19937_64 rng(seed);
-  std::vector<unsigned char> out(n);
-  for (size_t i = 0; i < n; i += 8) {
-    uint64_t r = rng();
-    std::memcpy(out.data() + i, &r, std::min<size_t>(8, n - i));
-  }
-  return out;
-}
+using hashtest::randomBytes;
 
 class CrcVariant : public testing::TestWithParam<crcVariant> {
 protected:

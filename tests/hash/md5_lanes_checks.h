@@ -15,16 +15,6 @@
 
 namespace hashtest {
 
-inline std::vector<unsigned char> randomBytes(size_t n, uint32_t seed) {
-  std::mt19937_64 rng(seed);
-  std::vector<unsigned char> out(n);
-  for (size_t i = 0; i < n; i += 8) {
-    uint64_t r = rng();
-    std::memcpy(out.data() + i, &r, std::min<size_t>(8, n - i));
-  }
-  return out;
-}
-
 // Hashes each input in its own lane, all whole blocks in one call, then
 // finishes every lane with the single-stream functions. Only as many data
 // and block entries as lanes exist (so ASan sees a read past them), and a

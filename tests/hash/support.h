@@ -3,13 +3,26 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <algorithm>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 namespace hashtest {
+
+// `n` random bytes, the same for the same seed.
+inline std::vector<unsigned char> randomBytes(size_t n, uint32_t seed) {
+  std::mt19937_64 rng(seed);
+  std::vector<unsigned char> out(n);
+  for (size_t i = 0; i < n; i += 8) {
+    uint64_t r = rng();
+    std::memcpy(out.data() + i, &r, std::min<size_t>(8, n - i));
+  }
+  return out;
+}
 
 // Byte i is i % 251: no power-of-two period to hide a lane or block mix-up.
 inline std::vector<unsigned char> pattern251(size_t length) {
