@@ -80,15 +80,18 @@ int file_reader::open(const char* path, bool regularOnly, bool* notRegular) {
   struct stat status;
   if (regularOnly && stat(path, &status) == 0 && !S_ISREG(status.st_mode)) {
     *notRegular = true;
-    return EINVAL;
+    return EIO;
   }
   int fd = ::open(path, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errno;
-  if (fstat(fd, &status) != 0 || (regularOnly && !S_ISREG(status.st_mode))) {
-    int failure = errno;
+  // Whatever was looked at before: a file swapped for a device meanwhile
+  // could be read without end.
+  bool known = fstat(fd, &status) == 0;
+  if (!known || !S_ISREG(status.st_mode)) {
+    int failure = known ? EIO : errno;
     ::close(fd);
-    *notRegular = regularOnly;
-    return regularOnly ? EINVAL : failure;
+    *notRegular = known && regularOnly;
+    return failure;
   }
   _fd = fd;
   _owner = true;

@@ -18,9 +18,9 @@ public:
   file_reader(const file_reader&) = delete;
   file_reader& operator=(const file_reader&) = delete;
 
-  // Opens `path`: 0, or the errno of the failure. With `regularOnly`, the
-  // file is looked at first and anything but a regular file refused
-  // (`*notRegular` set, EINVAL).
+  // Opens `path`: 0, or the errno of the failure. Only regular files are
+  // read (anything else gives EIO); with `regularOnly`, the file is looked
+  // at before it is opened, and `*notRegular` tells such a refusal.
   int open(const char* path, bool regularOnly, bool* notRegular);
   // Shares the open file of `other` (pieces of one file read by several
   // workers); the owner closes it.
