@@ -1,6 +1,5 @@
 #include <cstdio>
 #include <cstring>
-#include <cwchar>
 
 #include <zorvik/error.h>
 #include <zorvik/text.h>

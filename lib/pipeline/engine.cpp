@@ -128,16 +128,10 @@ const engine::result* engine::take(int milliseconds) {
 
   if (!done() && (s.workers == 1 || s.threadsNow() == 0)) {
     // Hashed right here: by design with one worker, or for want of threads.
-    if (job.state == engine_job::queued) {
-      unsigned long long expected = s.taken;
-      if (__atomic_compare_exchange_n(&s.claimed, &expected, s.taken + 1, false, __ATOMIC_ACQ_REL,
-                                      __ATOMIC_ACQUIRE)) {
-        store(job.state, static_cast<unsigned>(engine_job::running));
-        if (s.lanesFor(job)) {
-          if (s.callerLanes == nullptr) s.callerLanes = new (std::nothrow) lane_session(s);
-          if (s.callerLanes != nullptr && s.callerLanes->usable()) s.callerLanes->add(job);
-        }
-      }
+    // Jobs are claimed in order: a queued oldest job is the next to claim.
+    if (job.state == engine_job::queued && s.claim() == &job && s.lanesFor(job)) {
+      if (s.callerLanes == nullptr) s.callerLanes = new (std::nothrow) lane_session(s);
+      if (s.callerLanes != nullptr && s.callerLanes->usable()) s.callerLanes->add(job);
     }
     if (job.inLanes) {
       while (!done() && (milliseconds < 0 || clock_type::now() < deadline) && s.callerLanes->step()) {
