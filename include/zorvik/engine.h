@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <zorvik/api.h>
 
 // Hashes many files at once on a pool of worker threads; results are taken
@@ -25,6 +27,9 @@ public:
     unsigned long long size; // bytes hashed
     long long modifiedSeconds;   // the modification time when it was opened
     long modifiedNanoseconds;
+    // The file as it was opened, before its first byte was read (all zero
+    // when it could not be opened): which file these bytes came from.
+    struct stat opened;
   };
 
   // `workers` threads hash (1 to 256); 0 takes as many as the CPUs this
@@ -58,6 +63,11 @@ public:
   bool ready() const;
   // Progress of the oldest pending job in percent (0 to 100).
   int progress() const;
+  // Bytes hashed so far by every job submitted, on every thread; and the
+  // sizes at open of every file opened so far. Read at any time by the
+  // caller, for an overall progress.
+  unsigned long long bytesHashed() const;
+  unsigned long long bytesOpened() const;
 
   struct state;  // the library's own
 

@@ -167,6 +167,8 @@ const engine::result* engine::take(int milliseconds) {
     __atomic_store_n(&s.waitingFor, nobody, __ATOMIC_SEQ_CST);
   }
   s.current = job.outcome;
+  s.takenHashed += job.outcome.size;
+  s.takenOpened += load(job.total);
   if (job.path != job.inlinePath) free(job.path);
   job.path = nullptr;
   __atomic_store_n(&s.taken, s.taken + 1, __ATOMIC_RELEASE);
@@ -187,6 +189,22 @@ int engine::progress() const {
   unsigned long long hashed = load(job.hashed);
   if (size == 0) return 0;
   return hashed >= size ? 100 : static_cast<int>(hashed * 100 / size);
+}
+
+// Jobs not taken yet are counted from their slots: nothing on the hashing
+// path adds to a shared counter for this.
+unsigned long long engine::bytesHashed() const {
+  if (_state == nullptr || _state->jobs == nullptr) return 0;
+  unsigned long long sum = _state->takenHashed;
+  for (unsigned long long q = _state->taken; q < _state->submitted; ++q) sum += load(_state->slot(q).hashed);
+  return sum;
+}
+
+unsigned long long engine::bytesOpened() const {
+  if (_state == nullptr || _state->jobs == nullptr) return 0;
+  unsigned long long sum = _state->takenOpened;
+  for (unsigned long long q = _state->taken; q < _state->submitted; ++q) sum += load(_state->slot(q).total);
+  return sum;
 }
 
 // Takes the next queued job, if any; with `only`, only a job of that
@@ -435,6 +453,7 @@ void engine::state::finish(engine_job& job, int failure, bool notRegular) {
   out.size = job.offset;
   out.modifiedSeconds = job.file.modified().tv_sec;
   out.modifiedNanoseconds = job.file.modified().tv_nsec;
+  out.opened = job.file.status();
   memset(out.hash, 0, sizeof out.hash);
   if (job.algorithm == engine::crc32) {
     uint32_t value = ~job.crc;

@@ -79,6 +79,9 @@ struct engine::state {
   unsigned char* callerBuffer = nullptr;
   lane_session* callerLanes = nullptr;  // MD5 hashed on the caller's thread
   engine::result current{};
+  // Of the jobs taken: bytes hashed, and sizes at open.
+  unsigned long long takenHashed = 0;
+  unsigned long long takenOpened = 0;
 
   engine_job& slot(unsigned long long sequence) { return jobs[sequence % engine_detail::windowJobs]; }
   bool stopping() const { return engine_detail::load(stop) != 0; }

@@ -96,7 +96,7 @@ int file_reader::open(const char* path, bool regularOnly, bool* notRegular) {
   _fd = fd;
   _owner = true;
   _size = static_cast<unsigned long long>(status.st_size);
-  _modified = status.st_mtim;
+  _status = status;
   _rotational = isRotational(status.st_dev);
   _noWait = true;
   if (_size >= sequentialFrom) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -181,6 +181,7 @@ void file_reader::releaseTurn() {
 
 void file_reader::close() {
   releaseTurn();
+  _status = {};
   if (_fd >= 0 && _owner) ::close(_fd);
   _fd = -1;
   _owner = false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -28,7 +29,9 @@ public:
 
   // The size the file had when it was opened, and its modification time.
   unsigned long long size() const { return _size; }
-  const struct timespec& modified() const { return _modified; }
+  const struct timespec& modified() const { return _status.st_mtim; }
+  // fstat of the file as opened; zeros when none is open.
+  const struct stat& status() const { return _status; }
 
   // Reads at most `room` bytes at `offset` into `buffer`: the count read,
   // 0 at the end of the file, or minus an errno. `order` ranks this read
@@ -63,7 +66,7 @@ private:
   int _fd = -1;
   bool _owner = false;
   unsigned long long _size = 0;
-  struct timespec _modified {};
+  struct stat _status {};
   bool _rotational = false;
   bool _noWait = true;    // RWF_NOWAIT still worth trying
   bool _holdsTurn = false;

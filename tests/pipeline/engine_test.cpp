@@ -112,16 +112,26 @@ TEST_F(Engine, SameResultsWithAnyNumberOfWorkers) {
         SCOPED_TRACE(paths[i] + " workers " + std::to_string(workers));
         if (i == sizes.size()) {
           EXPECT_EQ(result->code, error::file_not_found);
+          EXPECT_EQ(result->opened.st_ino, 0u);
         } else if (i == sizes.size() + 1) {
           EXPECT_TRUE(result->notRegular);
           EXPECT_EQ(result->code, error::file_read_error);
         } else {
           ASSERT_EQ(result->code, 0);
           EXPECT_EQ(result->size, sizes[i].second);
+          struct stat status;
+          ASSERT_EQ(stat(paths[i].c_str(), &status), 0);
+          EXPECT_EQ(result->opened.st_ino, status.st_ino);
+          EXPECT_EQ(result->opened.st_dev, status.st_dev);
+          EXPECT_EQ(result->opened.st_ctim.tv_nsec, status.st_ctim.tv_nsec);
           size_t n = algorithm == engine::crc32 ? 4 : 16;
           EXPECT_EQ(std::vector<unsigned char>(result->hash, result->hash + n), expected(paths[i], algorithm));
         }
       }
+      unsigned long long total = 0;
+      for (auto& s : sizes) total += s.second;
+      EXPECT_EQ(hashing.bytesHashed(), total);
+      EXPECT_EQ(hashing.bytesOpened(), total);
     }
   }
 }
