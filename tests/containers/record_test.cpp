@@ -61,12 +61,13 @@ protected:
     return text;
   }
 
-  // The record lines of list.sfv.
+  // The record lines of list.sfv, binding and fingerprints left out.
   std::vector<std::string> recordLines() {
     std::vector<std::string> lines;
     std::istringstream in(read("list.sfv"));
     for (std::string line; std::getline(in, line);)
-      if (line.rfind(";R", 0) == 0 && line.rfind(";R3-", 0) != 0) lines.push_back(line);
+      if (line.rfind(";R", 0) == 0 && line.rfind(";R3-", 0) != 0 && line.rfind(";R4-", 0) != 0)
+        lines.push_back(line);
     return lines;
   }
 
