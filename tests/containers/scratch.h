@@ -150,7 +150,8 @@ inline std::vector<entry> readEntries(container& list, int room = 512) {
     memcpy(&crc, hash, sizeof crc);
     entry e{result, result > 0 ? narrow(name.data()) : std::string(), result > 0 ? crc : 0, size};
     entries.push_back(e);
-    if (result < 0) {
+    // Only SFV comments give sizes.
+    if (result < 0 || dynamic_cast<md5*>(&list) != nullptr) {
       EXPECT_EQ(size, ~0ULL);
     }
   }
