@@ -340,8 +340,10 @@ int sfv::setPreviouslyVerified(bool verified) {
 }
 
 int sfv::setHashedVerdict(bool verified, const struct stat& opened) {
+  // An entry that failed vouches for nothing, whatever its file is: its
+  // fingerprint stays as found, so that failing again changes nothing.
   unsigned long entry = cursorEntry();
-  if (entry < bitmapEntries && !keepFingerprint(entry, fingerprintOf(opened))) verified = false;
+  if (verified && entry < bitmapEntries && !keepFingerprint(entry, fingerprintOf(opened))) verified = false;
   return setPreviouslyVerified(verified);
 }
 

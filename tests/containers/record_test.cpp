@@ -499,6 +499,27 @@ TEST_F(record, hashedVerdictVouchesForTheFileOpened) {
   }
   ASSERT_EQ(list.close(), 0);
   EXPECT_EQ(verify(), (std::vector<int>{1, 0}));
+
+  // A file that could not be opened (no status), failing run after run,
+  // leaves the list as it was.
+  std::string before;
+  for (int run = 0; run < 2; ++run) {
+    before = read("list.sfv");
+    settle();
+    ASSERT_EQ(list.open(wide(path("list.sfv")).c_str()), 0);
+    for (int i = 0; i < 2; ++i) {
+      wchar_t name[512];
+      unsigned long long size;
+      uint32_t crc;
+      ASSERT_GT(list.getNextFile(name, 512, &size, &crc), 0);
+      std::wstring full = wide(_dir + "/") + name;
+      int answer = list.isPreviouslyVerified(full.data());
+      struct stat none {};
+      ASSERT_EQ(i == 0 ? list.setPreviouslyVerified(answer == 1) : list.setHashedVerdict(false, none), 0);
+    }
+    ASSERT_EQ(list.close(), 0);
+  }
+  EXPECT_EQ(read("list.sfv"), before);
 }
 
 // A record without fingerprints (as 3.00 writes it, or by hand) is trusted
