@@ -72,8 +72,9 @@ public:
   // only when complete, with its mode and group) with the new entries after
   // the existing ones, and for SFV their comments after the existing ones.
   // Everything else stays as it was, the verification record too, which
-  // stays the last lines and keeps vouching for its entries. File not found
-  // when there is no such file: create() it then.
+  // stays the last lines and, when it was bound to the entry lines as they
+  // were read, keeps vouching for its entries. File not found when there is
+  // no such file: create() it then.
   int update(const wchar_t* path);
   // During an update: whether the file lists an entry named `name`.
   bool listed(const char* name) const;
