@@ -159,7 +159,11 @@ int verifier::reportHashed(listed_entry& entry) {
     say("%s: hash mismatch: %ls != %ls\n", entry.shown, algorithm.hash_string(entry.expected),
            algorithm.hash_string(result.hash));
   }
-  _context.file.setPreviouslyVerified(verified);
+  // The record vouches for the very file that was hashed.
+  if (_context.record != nullptr)
+    _context.record->setHashedVerdict(verified, result.opened);
+  else
+    _context.file.setPreviouslyVerified(verified);
   status_line::fileDone(result.size);
   status_line::tick();
   return 0;

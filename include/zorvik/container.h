@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstdio>
 
 #include <zorvik/api.h>
@@ -71,8 +72,9 @@ public:
   // only when complete, with its mode and group) with the new entries after
   // the existing ones, and for SFV their comments after the existing ones.
   // Everything else stays as it was, the verification record too, which
-  // stays the last lines and keeps vouching for its entries. File not found
-  // when there is no such file: create() it then.
+  // stays the last lines and, when it was bound to the entry lines as they
+  // were read, keeps vouching for its entries. File not found when there is
+  // no such file: create() it then.
   int update(const wchar_t* path);
   // During an update: whether the file lists an entry named `name`.
   bool listed(const char* name) const;
@@ -141,6 +143,11 @@ public:
   // getNextFile() that gave the entry. setPreviouslyVerified() still takes
   // the verdicts one by one, in order.
   int isPreviouslyVerifiedAt(unsigned long entry, wchar_t* path);
+  // setPreviouslyVerified() for an entry that was hashed, with the status of
+  // its file as it was opened, before its first byte was read: the record
+  // then vouches only for that very file. setPreviouslyVerified() vouches
+  // for the file that isPreviouslyVerified() found at the entry's path.
+  int setHashedVerdict(bool verified, const struct stat& opened);
 
 private:
   void resetRecord();
@@ -148,7 +155,12 @@ private:
   void readRecord();
   long readRecordAt(const char* expected, size_t length, struct record_scan* scan);
   long readBitmap(const char* prefix);
+  long readFingerprints();
+  bool growFingerprints(unsigned long entry);
+  bool keepFingerprint(unsigned long entry, uint32_t fingerprint);
+  int writeFingerprintLines();
   bool trustsLookupDirectory(const wchar_t* path);
+  unsigned long cursorEntry() const;  // the current entry, counted from 0
   int writeRecord();
   long recordPosition();
   int writeRecordLines();
@@ -176,6 +188,14 @@ private:
   unsigned long long _directoryDevice;
   unsigned long long _directoryInode;
   size_t _nameLength;              // of the name getNextFile() gave last
+  // The identity of each entry's file (fingerprint.h): as the record read
+  // holds them, then as this run found them; grown as entries are read.
+  uint32_t* _fingerprints;
+  unsigned long _fingerprintCount;
+  unsigned long _fingerprintRoom;
+  unsigned long _fingerprintsRecorded;  // how many the record read holds
+  unsigned char _fingerprinted;         // the record read holds them
+  class size_comments* _sizes;          // what getNextFile() reports as sizes
 };
 
 // MD5 lists: "<32 hex digits> *<name>" per line.

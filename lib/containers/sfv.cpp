@@ -3,45 +3,23 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <new>
 
 #include <zorvik/config.h>
 #include <zorvik/container.h>
 #include <zorvik/error.h>
 #include <zorvik/text.h>
 
-#include "hex.h"
 #include "output.h"
 #include "pending.h"
 #include "record_time.h"
+#include "sfv_line.h"
+#include "size_comments.h"
 
 namespace {
-
-bool isSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// As wcstoul with base 16 and a 32-bit unsigned long reads it: blanks, a
-// sign, a 0x prefix, digits up to the first other character; saturates.
-uint32_t parseCrc(const char* text) {
-  while (isSpace(*text)) ++text;
-  bool negative = false;
-  if (*text == '+' || *text == '-') negative = *text++ == '-';
-  if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X') && hexValue(text[2]) >= 0) text += 2;
-  unsigned long long value = 0;
-  bool overflow = false;
-  for (int digit; (digit = hexValue(*text)) >= 0; ++text) {
-    value = value * 16 + static_cast<unsigned>(digit);
-    if (value > 0xFFFFFFFFULL) {
-      overflow = true;
-      value = 0xFFFFFFFFULL;
-    }
-  }
-  if (overflow) return 0xFFFFFFFFU;
-  uint32_t result = static_cast<uint32_t>(value);
-  return negative ? 0U - result : result;
-}
 
 bool compatibilityWanted() {
   config* store = config::instance();
@@ -70,9 +48,13 @@ sfv::sfv()
     : _verified{}, _recordIgnored(0), _recordDirty(0), _cursorByte(0), _cursorMask(0x80),
       _recordTime(0), _recordFrozen(0), _runStart(0), _entriesDigest{}, _boundDigest{},
       _boundDevice(0), _boundInode(0), _bound(0), _directoryKnown(0), _directoryDevice(0),
-      _directoryInode(0), _nameLength(0) {}
+      _directoryInode(0), _nameLength(0), _fingerprints(nullptr), _fingerprintCount(0),
+      _fingerprintRoom(0), _fingerprintsRecorded(0), _fingerprinted(0), _sizes(nullptr) {}
 
-sfv::~sfv() = default;
+sfv::~sfv() {
+  free(_fingerprints);
+  delete _sizes;
+}
 
 void sfv::resetRecord() {
   _recordIgnored = 0;
@@ -80,6 +62,9 @@ void sfv::resetRecord() {
   _cursorByte = 0;
   _cursorMask = 0x80;
   memset(_verified, 0, sizeof _verified);
+  _fingerprintCount = 0;
+  _fingerprintsRecorded = 0;
+  _fingerprinted = 0;
 }
 
 int sfv::create(const wchar_t* path) {
@@ -147,6 +132,8 @@ int sfv::open(const wchar_t* path) {
     _recordFrozen = _file != nullptr;
   }
   if (_file == nullptr) return error::translate_errno();
+  if (_sizes == nullptr) _sizes = new (std::nothrow) size_comments;
+  if (_sizes != nullptr) _sizes->begin(fileno(_file));
   if (stream) {
     _recordIgnored = 1;
     return error::ok;
@@ -160,27 +147,23 @@ int sfv::open(const wchar_t* path) {
   return error::ok;
 }
 
+// Entry lines are read as sfv_line.h describes; comment lines (";") and
+// empty lines are passed over. A line that reads as no entry is an Invalid
+// line, and the next call goes on after it. The size is the one the list's
+// size-and-time comments give the entry, or all ones.
 int sfv::getNextFile(wchar_t* name, int length, unsigned long long* size, void* hash) {
   if (size != nullptr) *size = ~0ULL;
   if (name == nullptr || hash == nullptr || length < 1) return error::invalid_arguments;
   long read = readEntryLine();
   if (read <= 0) return static_cast<int>(read);
-  char* line = _line;
-  char* blank = static_cast<char*>(memrchr(line, ' ', static_cast<size_t>(read)));
-  if (blank == nullptr) return error::invalid_line;
-  if (line + read - (blank + 1) > 1022) return error::invalid_line;
-  uint32_t crc = parseCrc(blank + 1);
-  size_t nameLength = static_cast<size_t>(blank - line);
-  while (nameLength > 0 && isSpace(line[nameLength - 1])) --nameLength;
-  if (nameLength > 0 && line[0] == '"') {
-    ++line;
-    --nameLength;
-    if (nameLength > 0 && line[nameLength - 1] == '"') --nameLength;
-  }
-  line[nameLength] = '\0';
-  long written = bytesToWide(name, line, static_cast<size_t>(length));
+  sfv_entry entry;
+  if (!readSfvEntry(_line, static_cast<size_t>(read), &entry)) return error::invalid_line;
+  if (size != nullptr && _sizes != nullptr) *size = _sizes->sizeOf(_line, entry.written);
+  char* text = _line + entry.nameStart;
+  text[entry.nameLength] = '\0';
+  long written = bytesToWide(name, text, static_cast<size_t>(length));
   if (written < 0) return error::invalid_line;
   _nameLength = static_cast<size_t>(written);
-  memcpy(hash, &crc, sizeof crc);
+  memcpy(hash, &entry.crc, sizeof entry.crc);
   return read > INT_MAX ? INT_MAX : static_cast<int>(read);
 }

@@ -18,19 +18,32 @@
 #include <zorvik/hasher.h>
 #include <zorvik/text.h>
 
+#include "fingerprint.h"
 #include "output.h"
 #include "record_format.h"
 #include "record_time.h"
+#include "sfv_line.h"
 
 // The state of the one pass that open() makes over a list.
 struct record_scan {
   MD5_CTX entries;
+  // A line 3.00 read as another entry than this release does, or as an
+  // entry where this one finds none.
+  bool otherwise = false;
+
+  void entry(const char* line, size_t length) {
+    digestEntry(&entries, line, length);
+    // A line with a NUL was an invalid line before as it is now.
+    if (!otherwise && strlen(line) == length) otherwise = readOtherwiseBefore(line, length);
+  }
 };
 
 namespace {
 
 constexpr int bitmapBytes = 32768;
+constexpr unsigned long bitmapEntries = bitmapBytes * 8UL;
 constexpr int bytesPerLine = 48;
+constexpr int fingerprintsPerLine = bytesPerLine / 4;
 
 const char* setting(const char* key) {
   config* store = config::instance();
@@ -130,11 +143,11 @@ void sfv::readRecord() {
   while (read > 0) {
     size_t length = static_cast<size_t>(read);
     if (!isRecordLine(_line, length)) {
-      if (_line[0] != ';') digestEntry(&scan.entries, _line, length);
+      if (_line[0] != ';') scan.entry(_line, length);
       read = readLine();
-    } else if (_line[2] == '3') {
-      if (binding == 0) binding = readBinding(_line + 4, _boundDigest, &_boundDevice, &_boundInode) ? 1 : -1;
-      read = readLine();
+    } else if (_line[2] == '3' && binding == 0) {
+      binding = readBinding(_line + 4, _boundDigest, &_boundDevice, &_boundInode) ? 1 : -1;
+      read = readFingerprints();
     } else if (_line[2] <= '2' && !found) {
       found = true;
       read = readRecordAt(expected, length, &scan);
@@ -147,6 +160,13 @@ void sfv::readRecord() {
   // A list read only in part cannot prove its entries are the same.
   if (read < 0 || binding < 0 ||
       (binding > 0 && memcmp(_boundDigest, _entriesDigest, sizeof _entriesDigest) != 0)) {
+    voidRecord();
+    return;
+  }
+  // The bits of a record written before fingerprints were follow 3.00's
+  // count of entries; where this release counts others, they would fall on
+  // other entries. Fingerprints show a record counted as entries are now.
+  if (scan.otherwise && !_fingerprinted) {
     voidRecord();
     return;
   }
@@ -185,7 +205,7 @@ long sfv::readRecordAt(const char* expected, size_t length, record_scan* scan) {
     }
   } else if (read > 0 && _line[0] != ';') {
     // Passed over in place of the time line, but an entry all the same.
-    digestEntry(&scan->entries, _line, static_cast<size_t>(read));
+    scan->entry(_line, static_cast<size_t>(read));
   }
   if (read <= 0) return read;
   return readBitmap(prefix);
@@ -200,6 +220,53 @@ long sfv::readBitmap(const char* prefix) {
     int decoded = Base64Decode(_line + 4, _verified + offset, room);
     offset += std::clamp(decoded, 0, room);
   }
+}
+
+// The fingerprint lines (";R4-") after the binding line: 4 bytes an entry,
+// least significant first, in entry order. Returns what the reading left in
+// `_line`, as readRecordAt() does.
+long sfv::readFingerprints() {
+  for (;;) {
+    long read = readLine();
+    if (read <= 4 || memcmp(_line, ";R4-", 4) != 0) return read;
+    _fingerprinted = 1;
+    unsigned char bytes[bytesPerLine];
+    int decoded = Base64Decode(_line + 4, bytes, sizeof bytes);
+    for (int at = 0; at + 4 <= decoded; at += 4) {
+      unsigned long entry = _fingerprintsRecorded;
+      if (entry >= bitmapEntries || !growFingerprints(entry)) break;
+      _fingerprints[entry] = static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
+                             static_cast<uint32_t>(bytes[at + 2]) << 16 |
+                             static_cast<uint32_t>(bytes[at + 3]) << 24;
+      _fingerprintsRecorded = entry + 1;
+    }
+  }
+}
+
+// Room and a value (0 until one is kept) for every entry up to `entry`;
+// false without memory.
+bool sfv::growFingerprints(unsigned long entry) {
+  if (entry >= _fingerprintRoom) {
+    unsigned long room = std::min(bitmapEntries, entry + entry / 4 + 1024);
+    auto* bigger = static_cast<uint32_t*>(realloc(_fingerprints, room * sizeof(uint32_t)));
+    if (bigger == nullptr) return false;
+    _fingerprints = bigger;
+    _fingerprintRoom = room;
+  }
+  if (entry >= _fingerprintCount) {
+    std::fill(_fingerprints + _fingerprintCount, _fingerprints + entry + 1, 0U);
+    _fingerprintCount = entry + 1;
+  }
+  return true;
+}
+
+// Keeps `fingerprint` for entry `entry`; one the record read did not hold,
+// or another one, is a change of the record. False without memory for it.
+bool sfv::keepFingerprint(unsigned long entry, uint32_t fingerprint) {
+  if (!growFingerprints(entry)) return false;
+  if (entry >= _fingerprintsRecorded || _fingerprints[entry] != fingerprint) _recordDirty = 1;
+  _fingerprints[entry] = fingerprint;
+  return true;
 }
 
 // The directory the entries are looked up in is the path before the name
@@ -222,21 +289,32 @@ bool sfv::trustsLookupDirectory(const wchar_t* path) {
   return !_recordIgnored;
 }
 
-int sfv::isPreviouslyVerified(wchar_t* path) {
-  unsigned long entry = static_cast<unsigned long>(_cursorByte) * 8 + 7 - static_cast<unsigned long>(__builtin_ctz(static_cast<unsigned>(_cursorMask)));
-  return isPreviouslyVerifiedAt(entry, path);
+unsigned long sfv::cursorEntry() const {
+  return static_cast<unsigned long>(_cursorByte) * 8 + 7 -
+         static_cast<unsigned long>(__builtin_ctz(static_cast<unsigned>(_cursorMask)));
 }
 
+int sfv::isPreviouslyVerified(wchar_t* path) { return isPreviouslyVerifiedAt(cursorEntry(), path); }
+
 int sfv::isPreviouslyVerifiedAt(unsigned long entry, wchar_t* path) {
+  if (path == nullptr) return 0;
   // The directory is looked up even for a record not trusted: the one
   // written at close() is bound to it.
-  if (path == nullptr || !trustsLookupDirectory(path) || entry >= bitmapBytes * 8UL) return 0;
-  unsigned char& bits = _verified[entry / 8];
-  unsigned char mask = static_cast<unsigned char>(0x80 >> (entry % 8));
+  bool trusted = trustsLookupDirectory(path);
+  if (entry >= bitmapEntries) return 0;
   char name[PATH_MAX];
   struct stat status;
   if (wideToBytes(name, path, sizeof name) < 0 || stat(name, &status) != 0) return 0;
-  if (unchangedSince(status, _recordTime, stampedElsewhere(name, status.st_dev))) return (bits & mask) != 0;
+  // The file found now is the one the record keeps for the entry, whatever
+  // the answer: the one a verdict without a status of its own vouches for.
+  uint32_t identity = fingerprintOf(status);
+  bool sameFile = !_fingerprinted || (entry < _fingerprintsRecorded && _fingerprints[entry] == identity);
+  keepFingerprint(entry, identity);
+  if (!trusted) return 0;
+  unsigned char& bits = _verified[entry / 8];
+  unsigned char mask = static_cast<unsigned char>(0x80 >> (entry % 8));
+  if (unchangedSince(status, _recordTime, stampedElsewhere(name, status.st_dev)))
+    return sameFile && (bits & mask) != 0;
   bits &= static_cast<unsigned char>(~mask);
   _recordDirty = 1;
   return 0;
@@ -244,6 +322,8 @@ int sfv::isPreviouslyVerifiedAt(unsigned long entry, wchar_t* path) {
 
 int sfv::setPreviouslyVerified(bool verified) {
   if (_cursorByte < bitmapBytes) {
+    // Without room for the entry's fingerprint its bit could not vouch.
+    if (!growFingerprints(cursorEntry())) verified = false;
     unsigned char& bits = _verified[_cursorByte];
     bool set = (bits & _cursorMask) != 0;
     if (verified != set) {
@@ -257,6 +337,14 @@ int sfv::setPreviouslyVerified(bool verified) {
     _cursorMask = 0x80;
   }
   return error::ok;
+}
+
+int sfv::setHashedVerdict(bool verified, const struct stat& opened) {
+  // An entry that failed vouches for nothing, whatever its file is: its
+  // fingerprint stays as found, so that failing again changes nothing.
+  unsigned long entry = cursorEntry();
+  if (verified && entry < bitmapEntries && !keepFingerprint(entry, fingerprintOf(opened))) verified = false;
+  return setPreviouslyVerified(verified);
 }
 
 int sfv::writeRecord() {
@@ -334,5 +422,23 @@ int sfv::writeRecordLines() {
   char binding[80];
   writeBinding(binding, _entriesDigest, _directoryDevice, _directoryInode);
   if (fprintf(_file, ";R3-%s\n", binding) < 0) return writeFailure();
+  return writeFingerprintLines();
+}
+
+// The fingerprint lines: one for each entry the cursor came to, as far as
+// the bitmap goes, 4 bytes least significant first, 48 bytes a line.
+int sfv::writeFingerprintLines() {
+  unsigned long reached = std::min(cursorEntry(), bitmapEntries);
+  for (unsigned long first = 0; first < reached; first += fingerprintsPerLine) {
+    unsigned char bytes[bytesPerLine];
+    int length = 0;
+    for (unsigned long entry = first; entry < reached && entry < first + fingerprintsPerLine; ++entry) {
+      uint32_t value = entry < _fingerprintCount ? _fingerprints[entry] : 0;
+      for (int i = 0; i < 4; ++i) bytes[length++] = static_cast<unsigned char>(value >> (8 * i));
+    }
+    char text[72];
+    int written = Base64Encode(bytes, text, length);
+    if (fprintf(_file, ";R4-%.*s\n", written, text) < 0) return writeFailure();
+  }
   return error::ok;
 }

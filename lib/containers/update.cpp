@@ -1,9 +1,6 @@
 // Adding entries to an existing checksum file. The file is read as a verify
 // run reads it, to know the names it lists, and kept as it was; close()
-// writes it anew with the new lines where they belong: comments after the
-// comments before the first entry (SFV), entries after the entries and
-// before the verification record, which stays the last lines. A record
-// bound to the entry lines is bound to the new ones, so it keeps vouching.
+// writes it anew with the new lines where they belong (update_layout.h).
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -16,8 +13,8 @@
 #include <zorvik/text.h>
 
 #include "output.h"
-#include "record_format.h"
 #include "replace.h"
+#include "update_layout.h"
 
 namespace {
 
@@ -58,75 +55,6 @@ char* readWhole(const char* name, size_t* length) {
     return nullptr;
   }
   return bytes;
-}
-
-// Where lines of the old file stand.
-struct layout {
-  size_t firstEntry;     // the first entry line, or the end
-  size_t record;         // the first record line, or the end
-  size_t binding = 0;    // the first binding line (";R3-"), when there is one
-  bool bound = false;
-  bool entriesAfterRecord = false;
-};
-
-bool isEntry(const char* line, size_t length) { return length > 0 && line[0] != ';'; }
-
-layout layoutOf(const char* text, size_t length) {
-  layout where{length, length};
-  for (size_t at = 0; at < length;) {
-    const char* end = static_cast<const char*>(memchr(text + at, '\n', length - at));
-    size_t lineLength = end != nullptr ? static_cast<size_t>(end - (text + at)) : length - at;
-    const char* line = text + at;
-    if (isRecordLine(line, lineLength)) {
-      if (where.record == length) where.record = at;
-      if (line[2] == '3' && !where.bound) {
-        where.bound = true;
-        where.binding = at;
-      }
-    } else if (isEntry(line, lineLength)) {
-      if (where.firstEntry == length) where.firstEntry = at;
-      if (where.record != length) where.entriesAfterRecord = true;
-    }
-    at += lineLength + 1;
-  }
-  return where;
-}
-
-// Appends `length` bytes to the growing `out`; false without memory.
-bool append(FILE* out, const char* bytes, size_t length) {
-  return length == 0 || fwrite(bytes, 1, length, out) == length;
-}
-
-// Appends `bytes`, on a line of their own.
-bool insert(FILE* out, const char* before, size_t beforeLength, const char* bytes, size_t length) {
-  if (length == 0) return true;
-  if (beforeLength > 0 && before[beforeLength - 1] != '\n' && fputc('\n', out) == EOF) return false;
-  return append(out, bytes, length);
-}
-
-// The binding line of `text` bound to its entry lines as they now are.
-void rebind(char* text, size_t length, size_t binding) {
-  MD5_CTX entries;
-  MD5Init(&entries);
-  for (size_t at = 0; at < length;) {
-    const char* end = static_cast<const char*>(memchr(text + at, '\n', length - at));
-    size_t lineLength = end != nullptr ? static_cast<size_t>(end - (text + at)) : length - at;
-    if (isEntry(text + at, lineLength)) digestEntry(&entries, text + at, lineLength);
-    at += lineLength + 1;
-  }
-  unsigned char digest[16];
-  MD5Final(digest, &entries);
-  char line[80] = {};
-  const char* payload = text + binding + 4;
-  const char* end = static_cast<const char*>(memchr(payload, '\n', length - binding - 4));
-  size_t lineLength = end != nullptr ? static_cast<size_t>(end - payload) : length - binding - 4;
-  if (lineLength >= sizeof line) return;
-  memcpy(line, payload, lineLength);
-  unsigned char old[16];
-  unsigned long long device, inode;
-  if (!readBinding(line, old, &device, &inode)) return;
-  writeBinding(line, digest, device, inode);
-  memcpy(text + binding + 4, line, 32);  // the digest alone changes
 }
 
 }  // namespace
@@ -216,31 +144,14 @@ int container::finishUpdate(int passes,
       code = e->path == nullptr ? error::from_errno(EILSEQ) : line(lines, *e, pass);
     if (lines != nullptr && fclose(lines) != 0 && code == error::ok) code = error::unknown_error;
   }
-  if (code == error::ok) {
-    // Comments (SFV's first pass) before the first entry; entries before
-    // the record, or at the end.
-    layout where = layoutOf(_old, _oldLength);
-    size_t comments = passes == 2 ? (where.firstEntry < where.record ? where.firstEntry : where.record) : 0;
-    size_t entries = where.record;
-    FILE* out = open_memstream(&text, &length);
-    bool ok = out != nullptr && append(out, _old, comments) &&
-              (passes < 2 || insert(out, _old, comments, added[0], addedLength[0])) &&
-              append(out, _old + comments, entries - comments) &&
-              insert(out, _old, entries, added[passes - 1], addedLength[passes - 1]) &&
-              append(out, _old + entries, _oldLength - entries);
-    if (out != nullptr && fclose(out) != 0) ok = false;
-    if (!ok) code = error::unknown_error;
-    // A record with entries after it would have its bits shifted: left
-    // bound to the old lines, it vouches for none of them.
-    if (ok && where.bound && !where.entriesAfterRecord) {
-      size_t shift = length - _oldLength;
-      rebind(text, length, where.binding + shift);
-    }
-  }
+  if (code == error::ok &&
+      !layOutUpdate(_old, _oldLength, passes == 2 ? added[0] : nullptr, passes == 2 ? addedLength[0] : 0,
+                    added[passes - 1], addedLength[passes - 1], &text, &length))
+    code = error::unknown_error;
   free(added[0]);
   free(added[1]);
   errno = 0;
-  if (code == error::ok && !append(_file, text, length)) code = writeFailure();
+  if (code == error::ok && length > 0 && fwrite(text, 1, length, _file) != length) code = writeFailure();
   free(text);
   forgetUpdate();
   return endCreate(code);

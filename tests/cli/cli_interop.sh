@@ -33,6 +33,18 @@ peer "cksfv -f reads our SFV file" cksfv -q -f ours.sfv
 peer "rhash -c reads our SFV file" rhash -c ours.sfv
 peer "md5sum -c reads our MD5 list" md5sum -c --quiet ours.md5
 peer "rhash -c reads our MD5 list" rhash -c ours.md5
+# With a verification record (its fingerprint lines too), and updated.
+run -q -c record.sfv "${files[@]:0:2}"
+run -q record.sfv
+run -q -u record.sfv "${files[@]}"
+run -q record.sfv
+checks=$((checks + 1))
+grep -q '^;R4-' record.sfv || fail "record.sfv holds no fingerprint lines"
+peer "cksfv -f reads our SFV file with its record" cksfv -q -f record.sfv
+peer "rhash -c reads our SFV file with its record" rhash -c record.sfv
+checks=$((checks + 1))
+[ "$(rhash -c record.sfv 2>/dev/null | grep -v '^Everything OK$' | grep -c ' OK *$')" = ${#files[@]} ] ||
+  fail "rhash -c did not verify every entry of record.sfv"
 # The peers notice a change, so they did read our entries.
 cp "plain" "$SCRATCH/plain"
 printf 'other\n' >plain

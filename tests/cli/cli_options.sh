@@ -102,7 +102,7 @@ cp b.txt md5list.sfv
 run -q -t MD5 md5list.sfv
 expect "-t MD5 list.sfv" 0 $'1 files checked\nAll files Ok\n' ""
 run -q md5list.sfv
-expect "an MD5 list read as SFV" 1 $'b1946ac92492d2347c6235b4d2611184: File error: File not found\n1 files checked\n1 errors detected\n' ""
+expect "an MD5 list read as SFV" 1 $'Error reading md5list.sfv: Invalid line\n0 files checked\n1 errors detected\n' ""
 cp list archive.sfv.bak
 run archive.sfv.bak
 expect "archive.sfv.bak is SFV" 0 $'f: 100% complete\rf: Ok                   \n1 files checked\nAll files Ok\n' ""

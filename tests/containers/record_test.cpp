@@ -11,6 +11,7 @@
 
 #include <zorvik/base64.h>
 
+#include "containers/fingerprint.h"
 #include "scratch.h"
 
 namespace {
@@ -61,12 +62,13 @@ protected:
     return text;
   }
 
-  // The record lines of list.sfv.
+  // The record lines of list.sfv, binding and fingerprints left out.
   std::vector<std::string> recordLines() {
     std::vector<std::string> lines;
     std::istringstream in(read("list.sfv"));
     for (std::string line; std::getline(in, line);)
-      if (line.rfind(";R", 0) == 0 && line.rfind(";R3-", 0) != 0) lines.push_back(line);
+      if (line.rfind(";R", 0) == 0 && line.rfind(";R3-", 0) != 0 && line.rfind(";R4-", 0) != 0)
+        lines.push_back(line);
     return lines;
   }
 
@@ -107,6 +109,27 @@ protected:
   std::string signature() {
     const char* text = (*config::instance())["signature"];
     return text != nullptr ? text : "";
+  }
+
+  // The fingerprint lines of list.sfv.
+  std::vector<std::string> fingerprintLines() {
+    std::vector<std::string> lines;
+    std::istringstream in(read("list.sfv"));
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind(";R4-", 0) == 0) lines.push_back(line);
+    return lines;
+  }
+
+  // The fingerprint line of the files `names`, as a record holds them.
+  std::string fingerprintLine(const std::vector<std::string>& names) {
+    std::vector<unsigned char> bytes;
+    for (const std::string& name : names) {
+      struct stat status;
+      EXPECT_EQ(stat(path(name).c_str(), &status), 0) << name;
+      uint32_t value = fingerprintOf(status);
+      for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<unsigned char>(value >> (8 * i)));
+    }
+    return ";R4-" + base64(bytes.data(), static_cast<int>(bytes.size()));
   }
 };
 
@@ -399,6 +422,152 @@ TEST_F(record, readOnlyMountIsVerifiedNotRewritten) {
   if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no read-only bind mount possible here";
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(read("ro/list.sfv"), content);
+}
+
+// The record keeps the identity of each entry's file after its binding
+// line, 12 entries a line, as far as the entries went.
+TEST_F(record, fingerprintsFollowTheBinding) {
+  write("g", "other");
+  touch("g", 1000000000);
+  std::string entries;
+  std::vector<std::string> names;
+  for (int i = 0; i < 13; ++i) {
+    names.push_back(i == 5 ? "g" : "f");
+    entries += names.back() + " 00000001\n";
+  }
+  write("list.sfv", entries);
+  verify();
+  std::string content = read("list.sfv");
+  std::vector<std::string> lines = fingerprintLines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], fingerprintLine(std::vector<std::string>(names.begin(), names.begin() + 12)));
+  EXPECT_EQ(lines[1], fingerprintLine({"f"}));
+  EXPECT_EQ(content.substr(content.find(";R3-")), bindingLine() + "\n" + lines[0] + "\n" + lines[1] + "\n");
+  EXPECT_EQ(verify(), all(13, 1));
+  EXPECT_EQ(read("list.sfv"), content);  // nothing changed, nothing written
+}
+
+// Renaming a parent directory, repointing a link on the path, replacing a
+// file by a link to an older one: no time of the file itself changes, but
+// another file stands at the entry's path.
+TEST_F(record, anotherFileAtThePathIsNotTrusted) {
+  ASSERT_EQ(mkdir(path("d1").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(path("d2").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(path("t1").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(path("t2").c_str(), 0755), 0);
+  for (const char* name : {"d1/x", "d2/x", "a", "older", "t1/y", "t2/y"}) {
+    write(name, name);
+    touch(name, 1000000000);
+  }
+  ASSERT_EQ(symlink("t1", path("via").c_str()), 0);
+  write("list.sfv", "d1/x 00000001\nd2/x 00000002\na 00000003\nvia/y 00000004\nf 00000005\n");
+  verify();
+  EXPECT_EQ(verify(), all(5, 1));
+  ASSERT_EQ(rename(path("d1").c_str(), path("t").c_str()), 0);
+  ASSERT_EQ(rename(path("d2").c_str(), path("d1").c_str()), 0);
+  ASSERT_EQ(rename(path("t").c_str(), path("d2").c_str()), 0);
+  ASSERT_EQ(unlink(path("a").c_str()), 0);
+  ASSERT_EQ(symlink("older", path("a").c_str()), 0);
+  ASSERT_EQ(unlink(path("via").c_str()), 0);
+  ASSERT_EQ(symlink("t2", path("via").c_str()), 0);
+  EXPECT_EQ(verify(), (std::vector<int>{0, 0, 0, 0, 1}));
+  // Found right when hashed (say), each is trusted as the file it now is.
+  EXPECT_EQ(verify(), all(5, 1));
+}
+
+// A hashed entry is vouched for as the file that was opened, not as the
+// one found at its path before.
+TEST_F(record, hashedVerdictVouchesForTheFileOpened) {
+  write("g", "other");
+  touch("g", 1000000000);
+  write("list.sfv", "f 00000001\nf 00000001\n");
+  struct stat other;
+  ASSERT_EQ(stat(path("g").c_str(), &other), 0);
+  settle();
+  sfv list;
+  ASSERT_EQ(list.open(wide(path("list.sfv")).c_str()), 0);
+  for (int i = 0; i < 2; ++i) {
+    wchar_t name[512];
+    unsigned long long size;
+    uint32_t crc;
+    ASSERT_GT(list.getNextFile(name, 512, &size, &crc), 0);
+    std::wstring full = wide(_dir + "/") + name;
+    EXPECT_EQ(list.isPreviouslyVerified(full.data()), 0);
+    struct stat opened;
+    ASSERT_EQ(stat(path("f").c_str(), &opened), 0);
+    ASSERT_EQ(list.setHashedVerdict(true, i == 0 ? opened : other), 0);
+  }
+  ASSERT_EQ(list.close(), 0);
+  EXPECT_EQ(verify(), (std::vector<int>{1, 0}));
+
+  // A file that could not be opened (no status), failing run after run,
+  // leaves the list as it was.
+  std::string before;
+  for (int run = 0; run < 2; ++run) {
+    before = read("list.sfv");
+    settle();
+    ASSERT_EQ(list.open(wide(path("list.sfv")).c_str()), 0);
+    for (int i = 0; i < 2; ++i) {
+      wchar_t name[512];
+      unsigned long long size;
+      uint32_t crc;
+      ASSERT_GT(list.getNextFile(name, 512, &size, &crc), 0);
+      std::wstring full = wide(_dir + "/") + name;
+      int answer = list.isPreviouslyVerified(full.data());
+      struct stat none {};
+      ASSERT_EQ(i == 0 ? list.setPreviouslyVerified(answer == 1) : list.setHashedVerdict(false, none), 0);
+    }
+    ASSERT_EQ(list.close(), 0);
+  }
+  EXPECT_EQ(read("list.sfv"), before);
+}
+
+// A record without fingerprints (as 3.00 writes it, or by hand) is trusted
+// as it stands and gets them; fingerprints missing for some entries of a
+// record that has them vouch for none of those.
+TEST_F(record, recordsWithoutFingerprintsGetThem) {
+  configure("signature=mine\n");
+  unsigned long long now = settle();
+  std::string entries = listOf(3);
+  write("list.sfv", entries + recordOf("mine", now, {0xA0}));
+  EXPECT_EQ(verify(), (std::vector<int>{1, 0, 1}));
+  EXPECT_EQ(fingerprintLines(), std::vector<std::string>{fingerprintLine({"f", "f", "f"})});
+  EXPECT_EQ(verify(), all(3, 1));
+
+  write("list.sfv", entries + recordOf("mine", now, {0xE0}) + ";R4-" + fingerprintLine({"f"}).substr(4) + "\n");
+  EXPECT_EQ(verify(), all(3, 1));  // not bound: no fingerprint line read
+  std::string bound = read("list.sfv");
+  std::string cut = bound.substr(0, bound.find(";R4-")) + fingerprintLine({"f"}) + "\n";
+  write("list.sfv", cut);
+  EXPECT_EQ(verify(), (std::vector<int>{1, 0, 0}));
+  EXPECT_EQ(fingerprintLines(), std::vector<std::string>{fingerprintLine({"f", "f", "f"})});
+}
+
+// 3.00 read some lines as entries that are now invalid, or other entries:
+// the bits of a record it wrote would fall on other entries, so such a
+// record vouches for none. One written since (with fingerprints) was
+// counted as entries are now, and is trusted.
+TEST_F(record, recordCountedOtherwiseIsVoided) {
+  configure("signature=mine\n");
+  struct {
+    const char* line;
+    std::vector<int> answers, afterwards;
+  } cases[] = {
+      {"x zzzzzzzz", {0, 0}, {1, 1}},  // read as 0 before
+      {"x 0x98DD4ACC", {0, 0}, {1, 1}},
+      {"x 1234567890", {0, 0}, {1, 1}},
+      {"Hello world!", {0, 0}, {1, 1}},  // an entry named Hello before
+      {"x 1A2B3C4D ", {0, 0, 0}, {1, 0, 1}},  // named "x 1A2B3C4D" before
+      {"x 1a2b3c4d\r", {1, 0, 1}, {1, 0, 1}},  // read alike; x is missing
+      {"x 1A2B3C4D\t", {1, 0, 1}, {1, 0, 1}},
+  };
+  for (const auto& c : cases) {
+    unsigned long long now = settle();
+    std::string entries = std::string("f 00000001\n") + c.line + "\nf 00000001\n";
+    write("list.sfv", entries + recordOf("mine", now, {0xE0}));
+    EXPECT_EQ(verify(), c.answers) << c.line;
+    EXPECT_EQ(verify(), c.afterwards) << c.line;
+  }
 }
 
 }  // namespace

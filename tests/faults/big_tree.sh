@@ -67,7 +67,16 @@ expect_eq "verify $ENTRIES entries: summary" \
 expect_eq "verify $ENTRIES entries: previously verified" $BITS \
   "$(grep -ac ': Previously verified Ok$' "$OUT")"
 expect_eq "verify $ENTRIES entries: hashed" $((ENTRIES - BITS)) "$(grep -ac ': Ok   ' "$OUT")"
+# A record without fingerprints is trusted as it stands and gets them, one
+# for each entry with a bit, 12 a line; the lines before stay as they were.
+expect_eq "verify $ENTRIES entries: fingerprint lines" $(( (BITS + 11) / 12 )) "$(grep -c '^;R4-' long.sfv)"
+expect_file_eq "verify $ENTRIES entries: entries unchanged" <(grep -v '^;R' long.before) <(grep -v '^;R' long.sfv)
 # Entries past the bitmap never change it, so nothing is rewritten.
-expect_file_eq "verify $ENTRIES entries: list unchanged" long.before long.sfv
+cp long.sfv long.fingerprinted
+run 300 "$ZORVIK" long.sfv
+note "second long verify done after ${SECONDS}s"
+expect_eq "verify $ENTRIES entries again: previously verified" $BITS \
+  "$(grep -ac ': Previously verified Ok$' "$OUT")"
+expect_file_eq "verify $ENTRIES entries again: list unchanged" long.fingerprinted long.sfv
 
 finish
