@@ -80,8 +80,8 @@ entries dang.sfv >"$SCRATCH/got"
 same "dangling link (entries)" $'dang/f\n' "$SCRATCH/got"
 
 # A directory that cannot be opened for another reason than access ends the
-# run (the message has no line feed of its own). Four descriptors: the
-# standard three and the checksum file.
+# run (the message has no line feed of its own). Five descriptors: the
+# standard three, the lock on the list's directory and the checksum file.
 # (UBSan's type checks need descriptors of their own: skipped under it.)
 if ! grep -qa __ubsan_handle "$ZORVIK"; then
   mkfile emfile/f 'f\n'
@@ -91,7 +91,7 @@ if ! grep -qa __ubsan_handle "$ZORVIK"; then
       fd=${fd##*/}
       [ "$fd" -gt 2 ] && eval "exec $fd>&-"
     done
-    ulimit -n 4
+    ulimit -n 5
     run -r -c emfile.sfv emfile
     exit $status
   )

@@ -1,0 +1,69 @@
+#include "signal_hold.h"
+
+#include <pthread.h>
+
+#include <cerrno>
+
+namespace {
+
+// Signals whose default action ends the process, and which may come from
+// outside at any moment. The real-time ones are added at run time.
+constexpr int ending[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGUSR1, SIGUSR2, SIGPIPE,   SIGALRM,
+                          SIGTERM, SIGXCPU, SIGVTALRM, SIGPROF, SIGIO,   SIGSTKFLT, SIGPWR};
+
+// Signals that a fault raises on the thread that caused it: never held.
+constexpr int faults[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT};
+
+volatile sig_atomic_t noted[NSIG];
+struct sigaction saved[NSIG];
+bool swapped[NSIG];
+int depth = 0;
+
+void note(int signal) { noted[signal] = 1; }
+
+// Takes over `signal` unless the process ignores it.
+void takeOver(int signal) {
+  swapped[signal] = false;
+  noted[signal] = 0;
+  if (sigaction(signal, nullptr, &saved[signal]) != 0 || saved[signal].sa_handler == SIG_IGN) return;
+  struct sigaction act {};
+  act.sa_handler = note;
+  sigfillset(&act.sa_mask);
+  swapped[signal] = sigaction(signal, &act, nullptr) == 0;
+}
+
+// Gives `signal` back its own action and, when it came meanwhile, raises it
+// again: it stays pending on this thread until the mask is restored.
+void giveBack(int signal) {
+  if (!swapped[signal]) return;
+  sigaction(signal, &saved[signal], nullptr);
+  swapped[signal] = false;
+  if (noted[signal] != 0) raise(signal);
+}
+
+template <typename Each>
+void forEachEnding(Each each) {
+  for (int signal : ending) each(signal);
+  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) each(signal);
+}
+
+}  // namespace
+
+signal_hold::signal_hold() : _mask{} {
+  if (depth++ > 0) return;
+  int saved = errno;
+  sigset_t all;
+  sigfillset(&all);
+  for (int signal : faults) sigdelset(&all, signal);
+  pthread_sigmask(SIG_BLOCK, &all, &_mask);
+  forEachEnding(takeOver);
+  errno = saved;
+}
+
+signal_hold::~signal_hold() {
+  if (--depth > 0) return;
+  int saved = errno;
+  forEachEnding(giveBack);
+  pthread_sigmask(SIG_SETMASK, &_mask, nullptr);
+  errno = saved;
+}
