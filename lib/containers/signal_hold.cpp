@@ -14,17 +14,18 @@ constexpr int ending[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGUSR1, SIGUSR2, SIGPIPE
 // Signals that a fault raises on the thread that caused it: never held.
 constexpr int faults[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT};
 
-volatile sig_atomic_t noted[NSIG];
+// Set by whichever thread takes the signal; read by the holding thread.
+int noted[NSIG];
 struct sigaction saved[NSIG];
 bool swapped[NSIG];
 int depth = 0;
 
-void note(int signal) { noted[signal] = 1; }
+void note(int signal) { __atomic_store_n(&noted[signal], 1, __ATOMIC_SEQ_CST); }
 
 // Takes over `signal` unless the process ignores it.
 void takeOver(int signal) {
   swapped[signal] = false;
-  noted[signal] = 0;
+  __atomic_store_n(&noted[signal], 0, __ATOMIC_SEQ_CST);
   if (sigaction(signal, nullptr, &saved[signal]) != 0 || saved[signal].sa_handler == SIG_IGN) return;
   struct sigaction act {};
   act.sa_handler = note;
@@ -38,7 +39,7 @@ void giveBack(int signal) {
   if (!swapped[signal]) return;
   sigaction(signal, &saved[signal], nullptr);
   swapped[signal] = false;
-  if (noted[signal] != 0) raise(signal);
+  if (__atomic_load_n(&noted[signal], __ATOMIC_SEQ_CST) != 0) raise(signal);
 }
 
 template <typename Each>

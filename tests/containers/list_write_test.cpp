@@ -3,6 +3,7 @@
 #include <sys/file.h>
 #include <sys/resource.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdint>
 #include <functional>
@@ -11,6 +12,7 @@
 
 #include "containers/in_place.h"
 #include "containers/list_lock.h"
+#include "containers/signal_hold.h"
 #include "scratch.h"
 
 using namespace std::string_literals;
@@ -295,6 +297,35 @@ TEST_F(recordWrite, failedRewriteLeavesTheListAsItWas) {
     EXPECT_NE(code, 0) << old;
     EXPECT_EQ(read("l.sfv"), old);
   }
+}
+
+int handled = 0;
+
+// A signal sent to the process during a hold, taken by another thread,
+// takes its course only when the hold ends.
+TEST(signalHold, signalsWaitForTheEndOfTheHold) {
+  struct sigaction act {}, old;
+  act.sa_handler = [](int) { __atomic_add_fetch(&handled, 1, __ATOMIC_SEQ_CST); };
+  sigemptyset(&act.sa_mask);
+  ASSERT_EQ(sigaction(SIGUSR1, &act, &old), 0);
+  std::atomic<int> step{0};
+  // Made before the hold, so that it does not block the signal.
+  std::thread sender([&] {
+    while (step.load() != 1) usleep(100);
+    kill(getpid(), SIGUSR1);
+    step = 2;
+  });
+  {
+    signal_hold held;
+    step = 1;
+    while (step.load() != 2) usleep(100);
+    usleep(10000);
+    EXPECT_EQ(__atomic_load_n(&handled, __ATOMIC_SEQ_CST), 0);
+  }
+  sender.join();
+  for (int i = 0; i < 1000 && __atomic_load_n(&handled, __ATOMIC_SEQ_CST) == 0; ++i) usleep(1000);
+  EXPECT_EQ(__atomic_load_n(&handled, __ATOMIC_SEQ_CST), 1);
+  sigaction(SIGUSR1, &old, nullptr);
 }
 
 }  // namespace
