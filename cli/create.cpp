@@ -112,13 +112,13 @@ bool listsEntries(const run_context& context, const wchar_t* path) {
 // (a disk image named by a stray glob): one that holds something, whose
 // name gives no type, and in which no line reads as an entry.
 bool isNoList(const run_context& context, const char* name, const struct stat& status) {
-  return S_ISREG(status.st_mode) && status.st_size > 0 && typeFromName(name) < 0 &&
+  return status.st_size > 0 && typeFromName(name) < 0 &&
          !listsEntries(context, context.path);
 }
 
 // Opens the list for writing: the existing one updated, or a new one.
-int openList(run_context& context, const char* name, bool existed, const struct stat& status) {
-  if (!context.settings.update && existed && isNoList(context, name, status))
+int openList(run_context& context, const char* name, bool replacing, const struct stat& status) {
+  if (!context.settings.update && replacing && isNoList(context, name, status))
     return error::file_already_exists;
   int code = context.settings.update ? context.file.update(context.path) : error::file_not_found;
   if (code == error::file_not_found) code = context.file.create(context.path);
@@ -143,7 +143,8 @@ int createRun(run_context& context, int argc, char** argv) {
   struct stat status;
   bool existed = stat(name, &status) == 0;
   if (existed) created_file::note(created.replaced, status);
-  int code = openList(context, name, existed, status);
+  bool replacing = existed && S_ISREG(status.st_mode);
+  int code = openList(context, name, replacing, status);
   if (code != 0) {
     say("Error creating sfv file: %ls\n", error::message(code));
     return code;
@@ -178,7 +179,7 @@ int createRun(run_context& context, int argc, char** argv) {
   // An empty list over one with entries is most likely a mistake (a
   // directory without -r, a mistyped name): the old one stays.
   bytesToWide(context.path, name, pathRoom);
-  if (added == 0 && !context.settings.update && existed && listsEntries(context, context.path)) {
+  if (added == 0 && !context.settings.update && replacing && listsEntries(context, context.path)) {
     report("No files to list: %s left as it was\n", name);
     return 1;
   }

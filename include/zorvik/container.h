@@ -78,9 +78,9 @@ public:
   bool listed(const char* name) const;
 
   // Whether some line of the file at `path` reads as an entry of this
-  // format; false for a file that cannot be read or holds NUL bytes near
-  // its start (no text at all). Only reads that file; for an object that
-  // is neither reading nor writing a list.
+  // format; false for a file that is no regular file, cannot be read or
+  // holds NUL bytes near its start (no text at all). Only reads that file;
+  // for an object that is neither reading nor writing a list.
   bool holdsEntries(const wchar_t* path);
   // The code of a lock on the list that the file system refused (the run
   // went on without it), or 0. Set by create(), update() and the record's

@@ -68,7 +68,11 @@ void container::watchOpened(const char* name, const struct stat& status) {
 
 bool container::holdsEntries(const wchar_t* path) {
   char name[PATH_MAX];
-  if (path == nullptr || wideToBytes(name, path, sizeof name) < 0) return false;
+  struct stat status;
+  // A pipe or a terminal would wait for input, a device never end.
+  if (path == nullptr || wideToBytes(name, path, sizeof name) < 0 || stat(name, &status) != 0 ||
+      !S_ISREG(status.st_mode))
+    return false;
   FILE* file = fopen(name, "r");
   if (file == nullptr) return false;
   // Text holds no NUL: a disk image or an archive is told at its start,
