@@ -72,7 +72,9 @@ public:
   // the existing ones, and for SFV their comments after the existing ones.
   // Everything else stays as it was, the verification record too, which
   // stays the last lines and keeps vouching for its entries. File not found
-  // when there is no such file: create() it then.
+  // when there is no such file: create() it then. Like create(), it locks
+  // the list (waiting for another run that holds it) until close() has put
+  // the new one in place, and refuses a list the user may not write.
   int update(const wchar_t* path);
   // During an update: whether the file lists an entry named `name`.
   bool listed(const char* name) const;

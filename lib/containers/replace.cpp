@@ -67,8 +67,7 @@ FILE* asItIs(const char* name) { return fopen(name, "w"); }
 // content waits in memory, and nothing touches the list until the commit.
 FILE* inMemory(replacement* made, int list) {
   made->list = list;
-  FILE* file = open_memstream(&made->bytes, &made->length);
-  return file;
+  return open_memstream(&made->bytes, &made->length);
 }
 
 // Gives the new file the mode of the list it replaces, or that of a plain
