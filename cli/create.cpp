@@ -97,7 +97,40 @@ private:
   size_t _count = 0, _room = 0, _taken = 0;
 };
 
+// Whether the file at `path` holds a line that reads as an entry of the
+// run's type, asked of a container of that type not otherwise in use.
+bool listsEntries(const run_context& context, const wchar_t* path) {
+  if (context.settings.type == type_md5) {
+    md5 probe;
+    return probe.holdsEntries(path);
+  }
+  sfv probe;
+  return probe.holdsEntries(path);
+}
+
+// A create run does not replace a file that is plainly no checksum file
+// (a disk image named by a stray glob): one that holds something, whose
+// name gives no type, and in which no line reads as an entry.
+bool isNoList(const run_context& context, const char* name, const struct stat& status) {
+  return status.st_size > 0 && typeFromName(name) < 0 &&
+         !listsEntries(context, context.path);
+}
+
+// Opens the list for writing: the existing one updated, or a new one.
+int openList(run_context& context, const char* name, bool replacing, const struct stat& status) {
+  if (!context.settings.update && replacing && isNoList(context, name, status))
+    return error::file_already_exists;
+  int code = context.settings.update ? context.file.update(context.path) : error::file_not_found;
+  if (code == error::file_not_found) code = context.file.create(context.path);
+  return code;
+}
+
 }  // namespace
+
+void warnUnlocked(const container& file, const char* name) {
+  int code = file.lockFailure();
+  if (code != 0) report("Warning: could not lock %s: %ls\n", name, error::message(code));
+}
 
 int createRun(run_context& context, int argc, char** argv) {
   const char* name = context.settings.createName;
@@ -106,19 +139,23 @@ int createRun(run_context& context, int argc, char** argv) {
     return error::path_error;
   }
   created_file created;
+  created.noteName(name);
   struct stat status;
-  if (stat(name, &status) == 0) created_file::note(created.replaced, status);
-  int code = context.settings.update ? context.file.update(context.path) : error::file_not_found;
-  if (code == error::file_not_found) code = context.file.create(context.path);
+  bool existed = stat(name, &status) == 0;
+  if (existed) created_file::note(created.replaced, status);
+  bool replacing = existed && S_ISREG(status.st_mode);
+  int code = openList(context, name, replacing, status);
   if (code != 0) {
     say("Error creating sfv file: %ls\n", error::message(code));
     return code;
   }
+  warnUnlocked(context.file, name);
   if (context.file.writingStatus(&status)) created_file::note(created.writing, status);
 
   path_list directories;
   hashing_queue queue(context);
-  code = gatherFiles(context.settings, argc, argv, created, fileList, directories, queue);
+  bool leftOut = false;
+  code = gatherFiles(context.settings, argc, argv, created, fileList, directories, queue, &leftOut);
   if (code == 0) status_line::totals(queue.files, queue.bytes);
   int added = 0;
   for (path_node* node = fileList.head; code == 0 && node != nullptr; node = node->next, ++added) {
@@ -139,12 +176,22 @@ int createRun(run_context& context, int argc, char** argv) {
   directories.release();
   if (code != 0) return code;
 
+  // An empty list over one with entries is most likely a mistake (a
+  // directory without -r, a mistyped name): the old one stays.
+  bytesToWide(context.path, name, pathRoom);
+  if (added == 0 && !context.settings.update && replacing && listsEntries(context, context.path)) {
+    report("No files to list: %s left as it was\n", name);
+    return 1;
+  }
   code = context.file.close();
   if (code != 0) {
     say("Error writing checksum file: %ls\n", error::message(code));
+    if (const char* copy = context.file.keptCopy())
+      report("%s may be damaged: its old content is kept in %s\n", name, copy);
     return code;
   }
   if (context.settings.update && !context.settings.quiet) say("%d files added\n", added);
   programPool().release_all();
-  return 0;
+  // Written, but without files the user named: as md5sum and cksfv do.
+  return leftOut ? 1 : 0;
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,6 +48,36 @@ bool listable(const char* path, int type) {
   return strchr(" \t\v\f\r", path[length - 1]) == nullptr;
 }
 
+// Splits `path` into the directory it names its last component in (into
+// `directory`, of `room` bytes) and that last component.
+const char* splitPath(const char* path, char* directory, size_t room) {
+  const char* slash = strrchr(path, '/');
+  size_t length = slash == nullptr ? 0 : slash == path ? 1 : static_cast<size_t>(slash - path);
+  if (length == 0 || length >= room) {
+    snprintf(directory, room, "%s", length == 0 ? "." : "");
+  } else {
+    memcpy(directory, path, length);
+    directory[length] = '\0';
+  }
+  return slash == nullptr ? path : slash + 1;
+}
+
+// A file that a run killed outright left beside its list: the list's name,
+// ".zorvik-partial-" and the six letters or digits that made it unique.
+bool isLeftover(const char* path) {
+  static const char mark[] = ".zorvik-partial-";
+  const size_t markLength = sizeof mark - 1, unique = 6;
+  const char* slash = strrchr(path, '/');
+  const char* last = slash != nullptr ? slash + 1 : path;
+  size_t length = strlen(last);
+  if (length < 1 + markLength + unique) return false;
+  const char* tail = last + length - unique;
+  if (memcmp(tail - markLength, mark, markLength) != 0) return false;
+  return std::all_of(tail, tail + unique, [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+  });
+}
+
 class gatherer {
 public:
   gatherer(const run_settings& settings, const created_file& created, path_list& files,
@@ -55,6 +86,7 @@ public:
         _sink(sink) {}
 
   int operand(const char* name);
+  bool leftOut() const { return _leftOut; }
 
 private:
   int walk(path_node* from);
@@ -83,6 +115,7 @@ private:
   std::unordered_map<file_key, const path_node*, file_key_hash> _seen;
   bool _haveDevice = false;
   dev_t _device = 0;
+  bool _leftOut = false;
   // Room for a directory's path, "/" and any name, so that an entry is
   // matched against the excludes before its length is judged.
   char _buffer[longestWalkPath + 2 + sizeof(dirent::d_name)];
@@ -97,7 +130,10 @@ int gatherer::operand(const char* name) {
   }
   struct stat status;
   if (stat(name, &status) != 0) {
+    // The list itself, not there until the run ends, whatever the spelling.
+    if (errno == ENOENT && _created.names(name)) return 0;
     report("Could not stat file: %s\n", name);
+    _leftOut = true;
     return 0;
   }
   if (isCreated(status)) return 0;
@@ -108,7 +144,10 @@ int gatherer::operand(const char* name) {
   }
   if (_settings.oneFileSystem && status.st_dev != _device) return 0;
   if (directory) {
-    if (!_settings.recursive) return 0;
+    if (!_settings.recursive) {
+      report("Skipping directory %s: use -r to list its files\n", name);
+      return 0;
+    }
     path_node* added = nullptr;
     int result = addDirectory(name, status, &added);
     if (result != 0 || added == nullptr) return result;
@@ -154,8 +193,13 @@ int gatherer::addDirectory(const char* path, const struct stat& status, path_nod
 }
 
 int gatherer::addFile(const char* path, const struct stat& status) {
+  if (isLeftover(path)) {
+    report("Skipping leftover %s\n", path);
+    return 0;
+  }
   if (!programIdentity().can_read(status)) {
     report("Access denied to %s\n", path);
+    _leftOut = true;
     return 0;
   }
   // The hashing worker takes the path as wide text of limited room; a
@@ -187,6 +231,7 @@ int gatherer::walk(path_node* from) {
     if (stream == nullptr) {
       if (errno == EACCES) {
         report("%s: Access denied\n", directory->path);
+        _leftOut = true;
         continue;
       }
       const wchar_t* why = error::errno_message();
@@ -350,8 +395,26 @@ private:
 
 }  // namespace
 
-int gatherFiles(const run_settings& settings, int argc, char** argv, const created_file& created,
-                path_list& files, path_list& directories, file_sink& sink) {
+void created_file::noteName(const char* name) {
+  char parent[PATH_MAX];
+  const char* base = splitPath(name, parent, sizeof parent);
+  struct stat status;
+  if (strlen(base) >= sizeof last || stat(parent, &status) != 0) return;
+  note(directory, status);
+  strcpy(last, base);
+}
+
+bool created_file::names(const char* path) const {
+  char parent[PATH_MAX];
+  const char* base = splitPath(path, parent, sizeof parent);
+  struct stat status;
+  return directory.known && strcmp(base, last) == 0 && stat(parent, &status) == 0 &&
+         status.st_dev == directory.device && status.st_ino == directory.inode;
+}
+
+namespace {
+
+int gatherAll(const run_settings& settings, int argc, char** argv, gatherer& walker) {
   // The list is opened first, so that a list that cannot be had ends the
   // run before anything is hashed.
   name_reader list(settings);
@@ -359,7 +422,6 @@ int gatherFiles(const run_settings& settings, int argc, char** argv, const creat
     int result = list.open();
     if (result != 0) return result;
   }
-  gatherer walker(settings, created, files, directories, sink);
   for (int i = settings.firstOperand; i < argc; ++i) {
     int result = walker.operand(argv[i]);
     if (result != 0) return result;
@@ -373,4 +435,14 @@ int gatherFiles(const run_settings& settings, int argc, char** argv, const creat
     result = walker.operand(name);
     if (result != 0) return result;
   }
+}
+
+}  // namespace
+
+int gatherFiles(const run_settings& settings, int argc, char** argv, const created_file& created,
+                path_list& files, path_list& directories, file_sink& sink, bool* leftOut) {
+  gatherer walker(settings, created, files, directories, sink);
+  int result = gatherAll(settings, argc, argv, walker);
+  *leftOut = walker.leftOut();
+  return result;
 }

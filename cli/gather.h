@@ -8,14 +8,21 @@
 
 // The checksum file a create run writes (a temporary file until it takes
 // the list's place) and the list it replaces, so that neither is listed in
-// the new one, whatever name leads to them.
+// the new one, whatever name leads to them. A list not there yet is known
+// by the directory it is named in and its last name.
 struct created_file {
   struct identity {
     bool known = false;
     dev_t device = 0;
     ino_t inode = 0;
   };
-  identity writing, replaced;
+  identity writing, replaced, directory;
+  char last[256] = "";
+
+  // Notes the directory and last name of the list `name`.
+  void noteName(const char* name);
+  // Whether `path`, which names no file, names the list.
+  bool names(const char* path) const;
 
   static void note(identity& id, const struct stat& status) {
     id.known = true;
@@ -47,9 +54,11 @@ protected:
 // breadth-first through `directories`, each one's entries in byte order
 // with settings.sorted. Names matching settings.excludes are left out.
 // Returns 0, or the code that ends the create run (Path error, File read
-// error, Invalid line, an errno code).
+// error, Invalid line, an errno code). `*leftOut` tells whether an operand
+// did not exist, or an operand or a file or directory met in a walk could
+// not be read: the list then lacks files the user asked for.
 int gatherFiles(const run_settings& settings, int argc, char** argv, const created_file& created,
-                path_list& files, path_list& directories, file_sink& sink);
+                path_list& files, path_list& directories, file_sink& sink, bool* leftOut);
 
 // The longest path gathering accepts from a walk, in bytes.
 inline constexpr size_t longestWalkPath = 263;

@@ -38,15 +38,6 @@ const option longOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-// The type a name's extension gives (the text from its last dot), or -1.
-int typeFromName(const char* name) {
-  const char* dot = strrchr(name, '.');
-  if (dot == nullptr) return -1;
-  if (strcasecmp(dot, ".sfv") == 0) return type_sfv;
-  if (strcasecmp(dot, ".md5") == 0) return type_md5;
-  return -1;
-}
-
 void adoptTypeOf(const char* name, run_settings& settings) {
   int type = typeFromName(name);
   if (type >= 0 && !settings.typeForced) settings.type = type;
@@ -69,6 +60,14 @@ const char* baseName(const char* path) {
 }
 
 }  // namespace
+
+int typeFromName(const char* name) {
+  const char* dot = strrchr(name, '.');
+  if (dot == nullptr) return -1;
+  if (strcasecmp(dot, ".sfv") == 0) return type_sfv;
+  if (strcasecmp(dot, ".md5") == 0) return type_md5;
+  return -1;
+}
 
 void printVersion(const char* name) {
   printf("%s  version %s\n", name, g_version);

@@ -52,6 +52,9 @@ struct run_settings {
 // to exit with in `*value`.
 bool parseOptions(int argc, char** argv, run_settings& settings, int* value);
 
+// The type a name's extension gives (the text from its last dot), or -1.
+int typeFromName(const char* name);
+
 // The usage text, with the base name of `program`.
 void printUsage(const char* program);
 // The version banner with `name` as given.

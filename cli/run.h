@@ -32,6 +32,10 @@ int createRun(run_context& context, int argc, char** argv);
 // Checks every file that the checksum file lists; 1 when anything failed.
 int verifyRun(run_context& context);
 
+// Warns on standard error when the file system refused the lock on the
+// list `name` that `file` wanted, and the run went on without it.
+void warnUnlocked(const container& file, const char* name);
+
 // Waits for the oldest job, shown as `shown`, printing its progress unless
 // quiet: the first line 5 s after it became the oldest, then every 500 ms
 // when the percentage changed. The closing "100%" line ends with `closing`,

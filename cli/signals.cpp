@@ -17,6 +17,7 @@ void discardAndDie(int signal) {
 }  // namespace
 
 void discardWritingOnSignals() {
+  signal(SIGXFSZ, SIG_IGN);
   for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
     struct sigaction old {};
     if (sigaction(signal, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;

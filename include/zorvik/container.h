@@ -74,10 +74,26 @@ public:
   // Everything else stays as it was, the verification record too, which
   // stays the last lines and, when it was bound to the entry lines as they
   // were read, keeps vouching for its entries. File not found when there is
-  // no such file: create() it then.
+  // no such file: create() it then. Like create(), it locks the list
+  // (waiting for another run that holds it) until close() has put the new
+  // one in place, and refuses a list the user may not write.
   int update(const wchar_t* path);
   // During an update: whether the file lists an entry named `name`.
   bool listed(const char* name) const;
+
+  // Whether some line of the file at `path` reads as an entry of this
+  // format; false for a file that is no regular file, cannot be read or
+  // holds NUL bytes near its start (no text at all). Only reads that file;
+  // for an object that is neither reading nor writing a list.
+  bool holdsEntries(const wchar_t* path);
+  // The code of a lock on the list that the file system refused (the run
+  // went on without it), or 0. Set by create(), update() and the record's
+  // rewrite at close().
+  int lockFailure() const;
+  // After a failed close() of a list written in place whose old content
+  // could not even be put back: the path of the copy of that content.
+  // Null otherwise.
+  const char* keptCopy() const;
 
 protected:
   // The next non-empty line of `_file`, however long, into `_line`: see
@@ -100,9 +116,18 @@ protected:
   int finishCreate(int passes, int (*line)(FILE* file, const processed_file& entry, int pass));
   // finishCreate() of an update: the file anew, the new lines in place.
   int finishUpdate(int passes, int (*line)(FILE* file, const processed_file& entry, int pass));
-  // The new file put in place after `code` 0, or dropped after a failure.
+  // The new file put in place after `code` 0, or dropped after a failure;
+  // the list is unlocked either way.
   int endCreate(int code);
   void forgetUpdate();
+  // The lock held on the list being replaced (see list_lock.h); null when
+  // there is no memory for it.
+  struct list_guard* guard();
+  // Locks the list `name` for create() or update(): 0 or a code.
+  int lockForWriting(const char* name);
+  // Notes the list `name`, opened for reading, as `status` shows it, so
+  // that a rewrite of its record can tell whether it was replaced since.
+  void watchOpened(const char* name, const struct stat& status);
 
   FILE* _file;
   processed_file* _head;
@@ -121,6 +146,7 @@ protected:
   size_t _oldLength;
   char** _names;
   size_t _nameCount;
+  struct list_guard* _guard;  // the lock on the list; allocated on first use
 };
 
 // SFV checksum files, with the verification record in comment lines.
@@ -162,6 +188,7 @@ private:
   bool trustsLookupDirectory(const wchar_t* path);
   unsigned long cursorEntry() const;  // the current entry, counted from 0
   int writeRecord();
+  int newTail(bool needsFeed, const char* kept, size_t keptLength, char** fresh, size_t* freshLength);
   long recordPosition();
   int writeRecordLines();
 

@@ -11,6 +11,7 @@
 #include <zorvik/text.h>
 
 #include "lines.h"
+#include "list_lock.h"
 #include "output.h"
 #include "pending.h"
 #include "replace.h"
@@ -20,13 +21,16 @@ container::container()
     : _file(nullptr), _head(nullptr), _tail(&_head), _mode(0), _line(nullptr), _lineRoom(0),
       _failure(error::ok), _seen(false), _seenSize(0), _seenTime(0), _replacement(nullptr),
       _old(nullptr), _oldLength(0), _names(nullptr),
-      _nameCount(0) {}
+      _nameCount(0), _guard(nullptr) {}
 
 container::~container() {
   restart();
   free(_line);
+  deleteGuard(_guard);
 }
 
+// The lock on the list stays: an update reads the list, restarts, and then
+// writes it, all under one lock.
 void container::restart() {
   if (_file != nullptr) {
     fclose(_file);
@@ -44,7 +48,58 @@ void container::restart() {
 void container::discardTemporaries() { discardAllReplacements(); }
 
 bool container::writingStatus(struct stat* status) const {
-  return _file != nullptr && _mode == 1 && fstat(fileno(_file), status) == 0;
+  return _file != nullptr && _mode == 1 && fileno(_file) >= 0 && fstat(fileno(_file), status) == 0;
+}
+
+list_guard* container::guard() {
+  if (_guard == nullptr) _guard = newGuard();
+  return _guard;
+}
+
+int container::lockForWriting(const char* name) {
+  list_guard* held = guard();
+  if (held == nullptr) return error::from_errno(ENOMEM);
+  return lockList(held, name);
+}
+
+void container::watchOpened(const char* name, const struct stat& status) {
+  if (list_guard* held = guard()) watchList(held, name, status);
+}
+
+bool container::holdsEntries(const wchar_t* path) {
+  char name[PATH_MAX];
+  struct stat status;
+  // A pipe or a terminal would wait for input, a device never end.
+  if (path == nullptr || wideToBytes(name, path, sizeof name) < 0 || stat(name, &status) != 0 ||
+      !S_ISREG(status.st_mode))
+    return false;
+  FILE* file = fopen(name, "r");
+  if (file == nullptr) return false;
+  // Text holds no NUL: a disk image or an archive is told at its start,
+  // without reading it all.
+  char head[65536];
+  size_t got = fread(head, 1, sizeof head, file);
+  bool found = false;
+  if (memchr(head, '\0', got) == nullptr && fseek(file, 0, SEEK_SET) == 0) {
+    FILE* reading = _file;
+    _file = file;
+    wchar_t entry[4096];
+    unsigned long long size;
+    unsigned char hash[64];
+    int read;
+    while ((read = getNextFile(entry, 4096, &size, hash)) == error::invalid_line) {
+    }
+    found = read > 0;
+    _file = reading;
+  }
+  fclose(file);
+  return found;
+}
+
+int container::lockFailure() const { return _guard != nullptr ? _guard->refused : 0; }
+
+const char* container::keptCopy() const {
+  return _guard != nullptr && _guard->kept[0] != '\0' ? _guard->kept : nullptr;
 }
 
 int container::beginCreate(const wchar_t* path, bool compatibility) {
@@ -56,8 +111,14 @@ int container::beginCreate(const wchar_t* path, bool compatibility) {
     errno = wcslen(path) >= sizeof name ? ENAMETOOLONG : EILSEQ;
     return error::translate_errno();
   }
-  _file = openReplacement(name, &_replacement);
-  if (_file == nullptr) return error::translate_errno();
+  int code = lockForWriting(name);
+  if (code != error::ok) return code;
+  _file = openReplacement(name, _guard, &_replacement);
+  if (_file == nullptr) {
+    code = error::translate_errno();
+    unlockList(_guard);
+    return code;
+  }
   return writeHeader(_file, compatibility, &_failure);
 }
 
@@ -96,10 +157,18 @@ int container::finishCreate(int passes,
 }
 
 int container::endCreate(int code) {
-  if (code == error::ok) return commitReplacement(&_file, &_replacement);
-  fclose(_file);
-  _file = nullptr;
-  discardReplacement(&_replacement);
+  char unkept[1];
+  char* kept = _guard != nullptr ? _guard->kept : unkept;
+  size_t keptRoom = _guard != nullptr ? sizeof _guard->kept : sizeof unkept;
+  if (code == error::ok) {
+    code = commitReplacement(&_file, &_replacement, kept, keptRoom);
+  } else {
+    fclose(_file);
+    _file = nullptr;
+    discardReplacement(&_replacement);
+  }
+  // The new list is in place (or the old one stays): the next run may go.
+  if (_guard != nullptr) unlockList(_guard);
   return code;
 }
 

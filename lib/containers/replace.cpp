@@ -11,6 +11,8 @@
 
 #include <zorvik/error.h>
 
+#include "in_place.h"
+#include "list_lock.h"
 #include "output.h"
 #include "util/link_target.h"
 #include "util/umask.h"
@@ -19,6 +21,11 @@ struct replacement {
   char target[PATH_MAX];
   char temporary[PATH_MAX];
   int slot;  // in the registry below, or -1
+  // Written in place: the list's descriptor (the guard's) and the new
+  // content, gathered in memory until the commit.
+  int list;
+  char* bytes;
+  size_t length;
 };
 
 namespace {
@@ -48,12 +55,20 @@ void withdraw(int slot) {
 
 void release(replacement** pending) {
   withdraw((*pending)->slot);
+  free((*pending)->bytes);
   free(*pending);
   *pending = nullptr;
 }
 
-// The list itself, truncated, as a plain "w" open does.
-FILE* inPlace(const char* name) { return fopen(name, "w"); }
+// A pipe or device, opened as a plain "w" open does.
+FILE* asItIs(const char* name) { return fopen(name, "w"); }
+
+// The directory refuses a new file, but the list may be written: the new
+// content waits in memory, and nothing touches the list until the commit.
+FILE* inMemory(replacement* made, int list) {
+  made->list = list;
+  return open_memstream(&made->bytes, &made->length);
+}
 
 // Gives the new file the mode of the list it replaces, or that of a plain
 // create; and the old owner and group where this user may.
@@ -71,33 +86,47 @@ void adoptAttributes(int descriptor, const struct stat* old) {
 
 }  // namespace
 
-FILE* openReplacement(const char* name, replacement** pending) {
+FILE* openReplacement(const char* name, const list_guard* guard, replacement** pending) {
   *pending = nullptr;
   struct stat old;
   bool exists = stat(name, &old) == 0;
   // A device or FIFO is written as it is: there is nothing to replace.
-  if (exists && !S_ISREG(old.st_mode)) return inPlace(name);
-  auto* made = static_cast<replacement*>(malloc(sizeof(replacement)));
-  if (made == nullptr) return inPlace(name);
-  made->slot = -1;
+  if (exists && !S_ISREG(old.st_mode)) return asItIs(name);
+  auto* made = static_cast<replacement*>(calloc(1, sizeof(replacement)));
+  if (made == nullptr) return nullptr;
+  made->slot = made->list = -1;
   size_t length = 0;
+  errno = 0;
   if (linkTarget(name, made->target, sizeof made->target)) length = strlen(made->target);
   if (length == 0 || length + sizeof partialSuffix > sizeof made->temporary) {
+    if (errno == 0 || errno == ENOENT) errno = ENAMETOOLONG;
+    int failure = errno;
     free(made);
-    return inPlace(name);
+    errno = failure;
+    return nullptr;
   }
   memcpy(made->temporary, made->target, length);
   memcpy(made->temporary + length, partialSuffix, sizeof partialSuffix);
   int descriptor = mkostemp(made->temporary, O_CLOEXEC);
+  FILE* file = nullptr;
   if (descriptor < 0) {
-    // No room beside the list for a second file: write it in place, as
-    // runs that work today do.
-    free(made);
-    return inPlace(name);
+    int failure = errno;
+    // Only a directory that refuses the file, beside a list this user may
+    // write, is worked around; a full disk or a read-only file system
+    // ends the run here.
+    bool refused = failure == EACCES || failure == EPERM;
+    if (refused && exists && guard != nullptr && guard->file >= 0) file = inMemory(made, guard->file);
+    if (file == nullptr) {
+      free(made);
+      errno = failure;
+      return nullptr;
+    }
+    *pending = made;
+    return file;
   }
   made->slot = enroll(made->temporary);
   adoptAttributes(descriptor, exists ? &old : nullptr);
-  FILE* file = fdopen(descriptor, "w");
+  file = fdopen(descriptor, "w");
   if (file == nullptr) {
     int failure = errno;
     close(descriptor);
@@ -110,7 +139,8 @@ FILE* openReplacement(const char* name, replacement** pending) {
   return file;
 }
 
-int commitReplacement(FILE** file, replacement** pending) {
+int commitReplacement(FILE** file, replacement** pending, char* kept, size_t keptRoom) {
+  if (keptRoom > 0) kept[0] = '\0';
   int code = error::ok;
   errno = 0;
   if (fflush(*file) != 0) code = writeFailure();
@@ -119,24 +149,29 @@ int commitReplacement(FILE** file, replacement** pending) {
   int descriptor = fileno(*file);
   struct stat status;
   errno = 0;
-  if (code == error::ok && fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
-      fsync(descriptor) != 0)
+  if (code == error::ok && descriptor >= 0 && fstat(descriptor, &status) == 0 &&
+      S_ISREG(status.st_mode) && fsync(descriptor) != 0)
     code = writeFailure();
   errno = 0;
   if (fclose(*file) != 0 && code == error::ok) code = writeFailure();
   *file = nullptr;
   if (*pending == nullptr) return code;
-  errno = 0;
-  if (code == error::ok && rename((*pending)->temporary, (*pending)->target) != 0)
-    code = writeFailure();
-  if (code != error::ok) unlink((*pending)->temporary);
+  replacement* made = *pending;
+  if (made->list >= 0) {
+    if (code == error::ok)
+      code = rewriteInPlace(made->list, made->target, made->bytes, made->length, kept, keptRoom);
+  } else {
+    errno = 0;
+    if (code == error::ok && rename(made->temporary, made->target) != 0) code = writeFailure();
+    if (code != error::ok) unlink(made->temporary);
+  }
   release(pending);
   return code;
 }
 
 void discardReplacement(replacement** pending) {
   if (*pending == nullptr) return;
-  unlink((*pending)->temporary);
+  if ((*pending)->list < 0) unlink((*pending)->temporary);
   release(pending);
 }
 

@@ -19,6 +19,8 @@
 #include <zorvik/text.h>
 
 #include "fingerprint.h"
+#include "in_place.h"
+#include "list_lock.h"
 #include "output.h"
 #include "record_format.h"
 #include "record_time.h"
@@ -356,6 +358,10 @@ int sfv::writeRecord() {
   const char* update = setting("updatedb");
   if (_recordFrozen || (update != nullptr && strcasecmp(update, "true") != 0) || !_recordDirty)
     return leave();
+  // Under the list's lock, and only into the list this run read: a run
+  // that replaced or rewrote it meanwhile has written a record of its own.
+  list_guard* held = guard();
+  if (held == nullptr || !lockWatched(held, fileno(_file))) return leave();
   if (setting("signature") == nullptr || fseek(_file, 0, SEEK_SET) != 0) return leave();
   long where = recordPosition();
   if (where < 0) return leave();
@@ -373,21 +379,43 @@ int sfv::writeRecord() {
     }
     needsFeed = getc(_file) != '\n';
   }
-  errno = 0;
-  bool written = fseek(_file, where, SEEK_SET) == 0 && (!needsFeed || fputc('\n', _file) != EOF) &&
-                 (keptLength == 0 || fwrite(kept, 1, keptLength, _file) == keptLength);
+  char* fresh = nullptr;
+  size_t freshLength = 0;
+  int code = newTail(needsFeed, kept, keptLength, &fresh, &freshLength);
   free(kept);
-  if (!written) return writeFailure();
-  int code = writeRecordLines();
-  if (code != error::ok) return code;
-  errno = 0;
-  if (fflush(_file) != 0) return writeFailure();
-  long end = ftell(_file);
-  if (end < 0 || ftruncate(fileno(_file), end) != 0) return writeFailure();
+  // All or nothing: the old tail comes back should any write fail.
+  char* old = nullptr;
+  size_t oldLength = 0;
+  int descriptor = fileno(_file);
+  if (code == error::ok) code = readTail(descriptor, where, &old, &oldLength);
+  bool restored;
+  if (code == error::ok) code = overwriteTail(descriptor, where, old, oldLength, fresh, freshLength, &restored);
+  free(old);
+  free(fresh);
   errno = 0;
   int closed = fclose(_file);
   _file = nullptr;
-  return closed != 0 ? writeFailure() : error::ok;
+  return code == error::ok && closed != 0 ? writeFailure() : code;
+}
+
+// What goes from the record's position to the end of the file, made in
+// memory: a line feed the last line lacks, the lines kept, the record.
+int sfv::newTail(bool needsFeed, const char* kept, size_t keptLength, char** fresh,
+                 size_t* freshLength) {
+  FILE* lines = open_memstream(fresh, freshLength);
+  if (lines == nullptr) return error::translate_errno();
+  errno = 0;
+  int code = error::ok;
+  if ((needsFeed && fputc('\n', lines) == EOF) ||
+      (keptLength > 0 && fwrite(kept, 1, keptLength, lines) != keptLength))
+    code = writeFailure();
+  // The record's lines are written as to the list, into memory.
+  FILE* list = _file;
+  _file = lines;
+  if (code == error::ok) code = writeRecordLines();
+  _file = list;
+  if (fclose(lines) != 0 && code == error::ok) code = error::unknown_error;
+  return code;
 }
 
 // Where the record goes: where the first record line stands (blank lines

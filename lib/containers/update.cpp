@@ -63,9 +63,14 @@ int container::update(const wchar_t* path) {
   char name[PATH_MAX];
   struct stat status;
   if (path == nullptr) return error::invalid_arguments;
-  if (wideToBytes(name, path, sizeof name) < 0 || stat(name, &status) != 0 || !S_ISREG(status.st_mode))
-    return error::file_not_found;
-  int code = open(path);
+  if (wideToBytes(name, path, sizeof name) < 0) return error::file_not_found;
+  // Locked before it is read: a run updating it meanwhile is waited for,
+  // and what it wrote is read. The lock stays for the create() that
+  // follows when there is no list yet.
+  int code = lockForWriting(name);
+  if (code != error::ok) return code;
+  if (stat(name, &status) != 0 || !S_ISREG(status.st_mode)) return error::file_not_found;
+  code = open(path);
   char** names = nullptr;
   size_t count = 0, room = 0;
   auto* entry = static_cast<wchar_t*>(malloc(nameRoom * sizeof(wchar_t)));
@@ -108,7 +113,7 @@ int container::update(const wchar_t* path) {
   _names = names;
   _nameCount = count;
   _mode = 1;
-  _file = openReplacement(name, &_replacement);
+  _file = openReplacement(name, _guard, &_replacement);
   if (_file == nullptr) {
     code = error::translate_errno();
     forgetUpdate();

@@ -25,7 +25,7 @@ same_file "no operands (file)" "$HEADER" none.sfv
 mkdir dir
 mkfifo fifo
 run -c none.md5 missing dir fifo
-expect "only skipped operands" 0 "" $'Could not stat file: missing\n'
+expect "only skipped operands" 1 "" $'Could not stat file: missing\nSkipping directory dir: use -r to list its files\n'
 same_file "only skipped operands (file)" "$HEADER" none.md5
 
 # Operands are hashed under their whole name or not at all.

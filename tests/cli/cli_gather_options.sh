@@ -12,7 +12,7 @@ entries() { grep -av '^;' "$1" | sed -E 's/ [0-9A-F]{8}$//; s/^\\?[0-9a-f]{32} \
 for f in one two ./-dash $'cr\r' d/f; do mkfile "$f" 'x\n'; done
 printf 'one\n-dash\n\ncr\r\nlist.md5\nd' >names
 run -r -q -c list.md5 two --files-from=names
-expect "files-from" 0 "" $'Could not stat file: \n'
+expect "files-from" 1 "" $'Could not stat file: \n'
 entries list.md5 >"$SCRATCH/got"
 same "files-from (entries)" $'two\none\n-dash\ncr\r\nd/f\n' "$SCRATCH/got"
 

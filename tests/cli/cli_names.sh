@@ -11,7 +11,7 @@ for locale in "" C C.UTF-8; do
     list="list-$type.$type"
     if [ -n "$locale" ]; then export LC_ALL=$locale LANG=$locale; else unset LC_ALL LANG; fi
     run -q -r -c "$list" "dé jà" "missing ü"
-    expect "[$locale] create $type" 0 "" $'Could not stat file: missing \xc3\xbc\n'
+    expect "[$locale] create $type" 1 "" $'Could not stat file: missing \xc3\xbc\n'
     LC_ALL=C grep -av '^;' "$list" | LC_ALL=C sort >"$SCRATCH/got"
     for n in "${names[@]}"; do
       if [ "$type" = sfv ]; then

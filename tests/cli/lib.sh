@@ -10,6 +10,8 @@ fi
 ZORVIK=$(realpath "$1")
 # The preload library that makes one file's opening slow (cli_progress.sh).
 SLOW_OPEN=${2:+$(realpath "$2")}
+# The preload library that makes chosen system calls fail (faulty_io.c).
+FAULTY_IO=${3:+$(realpath "$3")}
 SCRATCH=$(mktemp -d)
 cleanup() {
   chmod -R u+rwx "$SCRATCH" 2>/dev/null

@@ -1,0 +1,182 @@
+#include "in_place.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <zorvik/error.h>
+
+#include "signal_hold.h"
+
+namespace {
+
+// The code of the system call that just failed; one that set no errno
+// (a short write) counts as a full disk.
+int failure() { return errno != 0 ? error::translate_errno() : error::from_errno(ENOSPC); }
+
+int writeAt(int descriptor, const char* bytes, size_t length, off_t at) {
+  while (length > 0) {
+    errno = 0;
+    ssize_t n = pwrite(descriptor, bytes, length, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return failure();
+    bytes += n;
+    length -= static_cast<size_t>(n);
+    at += n;
+  }
+  return error::ok;
+}
+
+int cutAt(int descriptor, off_t length) {
+  errno = 0;
+  return ftruncate(descriptor, length) == 0 ? error::ok : failure();
+}
+
+int sync(int descriptor) {
+  errno = 0;
+  return fsync(descriptor) == 0 ? error::ok : failure();
+}
+
+// The old bytes back where they were, the file cut to its old end.
+bool putBack(int descriptor, off_t at, const char* old, size_t oldLength) {
+  return writeAt(descriptor, old, oldLength, at) == error::ok &&
+         cutAt(descriptor, at + static_cast<off_t>(oldLength)) == error::ok &&
+         sync(descriptor) == error::ok;
+}
+
+// The user's state directory for zorvik, made when missing, in `out`.
+int stateDirectory(char* out, size_t room) {
+  const char* state = getenv("XDG_STATE_HOME");
+  const char* home = getenv("HOME");
+  int written;
+  // A relative value is to be ignored, as if unset.
+  if (state != nullptr && state[0] == '/')
+    written = snprintf(out, room, "%s/zorvik", state);
+  else if (home != nullptr && home[0] != '\0')
+    written = snprintf(out, room, "%s/.local/state/zorvik", home);
+  else
+    return error::from_errno(ENOENT);
+  if (written < 0 || static_cast<size_t>(written) >= room) return error::from_errno(ENAMETOOLONG);
+  // Each missing level, private to the user.
+  for (char* slash = out + 1;; ++slash) {
+    slash = strchr(slash, '/');
+    if (slash != nullptr) *slash = '\0';
+    errno = 0;
+    bool made = mkdir(out, 0700) == 0 || errno == EEXIST;
+    if (slash == nullptr) return made ? error::ok : failure();
+    *slash = '/';
+    if (!made) return failure();
+  }
+}
+
+// A synced copy of `bytes` named after the list `name`, its path in `copy`.
+int keepCopy(const char* name, const char* bytes, size_t length, char* copy, size_t room) {
+  int code = stateDirectory(copy, room);
+  if (code != error::ok) return code;
+  const char* base = strrchr(name, '/');
+  base = base != nullptr ? base + 1 : name;
+  size_t used = strlen(copy);
+  int written = snprintf(copy + used, room - used, "/%s.XXXXXX", base);
+  if (written < 0 || static_cast<size_t>(written) >= room - used) return error::from_errno(ENAMETOOLONG);
+  errno = 0;
+  int descriptor = mkostemp(copy, O_CLOEXEC);
+  if (descriptor < 0) return failure();
+  code = writeAt(descriptor, bytes, length, 0);
+  if (code == error::ok) code = sync(descriptor);
+  close(descriptor);
+  if (code != error::ok) {
+    unlink(copy);
+    return code;
+  }
+  // Its name too must survive a crash.
+  char* slash = strrchr(copy, '/');
+  *slash = '\0';
+  int directory = open(copy, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  *slash = '/';
+  if (directory >= 0) {
+    fsync(directory);
+    close(directory);
+  }
+  return error::ok;
+}
+
+}  // namespace
+
+int overwriteTail(int descriptor, off_t at, const char* old, size_t oldLength, const char* fresh,
+                  size_t freshLength, bool* restored) {
+  *restored = true;
+  signal_hold held;
+  off_t oldEnd = at + static_cast<off_t>(oldLength);
+  // Beyond the old end first: nothing old is lost when there is no room.
+  if (freshLength > oldLength) {
+    int code = writeAt(descriptor, fresh + oldLength, freshLength - oldLength, oldEnd);
+    // A network file system may tell of a full disk only at the sync.
+    if (code == error::ok) code = sync(descriptor);
+    if (code != error::ok) {
+      *restored = cutAt(descriptor, oldEnd) == error::ok;
+      return code;
+    }
+  }
+  int code = writeAt(descriptor, fresh, std::min(oldLength, freshLength), at);
+  if (code == error::ok && freshLength < oldLength)
+    code = cutAt(descriptor, at + static_cast<off_t>(freshLength));
+  if (code == error::ok) code = sync(descriptor);
+  if (code != error::ok) *restored = putBack(descriptor, at, old, oldLength);
+  return code;
+}
+
+int readTail(int descriptor, off_t at, char** bytes, size_t* length) {
+  *bytes = nullptr;
+  *length = 0;
+  size_t room = 0;
+  for (;;) {
+    if (*length == room) {
+      room = room == 0 ? 65536 : room * 2;
+      char* bigger = static_cast<char*>(realloc(*bytes, room));
+      if (bigger == nullptr) break;
+      *bytes = bigger;
+    }
+    errno = 0;
+    ssize_t n = pread(descriptor, *bytes + *length, room - *length, at + static_cast<off_t>(*length));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    if (n == 0) return error::ok;
+    *length += static_cast<size_t>(n);
+  }
+  int code = errno != 0 ? error::translate_errno() : error::from_errno(ENOMEM);
+  free(*bytes);
+  *bytes = nullptr;
+  *length = 0;
+  return code;
+}
+
+int rewriteInPlace(int descriptor, const char* name, const char* fresh, size_t freshLength,
+                   char* kept, size_t keptRoom) {
+  kept[0] = '\0';
+  signal_hold held;
+  char* old;
+  size_t oldLength;
+  int code = readTail(descriptor, 0, &old, &oldLength);
+  char copy[PATH_MAX];
+  if (code == error::ok) code = keepCopy(name, old, oldLength, copy, sizeof copy);
+  if (code != error::ok) {
+    free(old);
+    return code;
+  }
+  bool restored;
+  code = overwriteTail(descriptor, 0, old, oldLength, fresh, freshLength, &restored);
+  free(old);
+  if (restored) {
+    unlink(copy);
+  } else {
+    snprintf(kept, keptRoom, "%s", copy);
+  }
+  return code;
+}
