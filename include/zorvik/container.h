@@ -52,6 +52,11 @@ public:
   // negative code.
   int readFileString(wchar_t* buffer, int length);
 
+  // While reading: the number of the line that getNextFile() read last,
+  // counted from 1 over every line of the file, empty lines and comments
+  // included; 0 before the first. Tells where an invalid line stands.
+  unsigned long lineNumber() const;
+
   // Ticks: 100-nanosecond intervals since 1601-01-01 00:00:00 UTC.
   static unsigned long long ticksFromStat(const struct stat& status);
   static unsigned long long ticksNow();
@@ -119,6 +124,7 @@ protected:
   size_t _oldLength;
   char** _names;
   size_t _nameCount;
+  unsigned long _lineNumber;  // lines readLine() has read since the start
 };
 
 // SFV checksum files, with the verification record in comment lines.
