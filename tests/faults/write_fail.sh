@@ -6,14 +6,14 @@
 printf 'alpha\n' > a
 printf 'beta\n' > b
 
-# --- /dev/full: every write fails with ENOSPC (-> Unknown error, 255).
+# --- /dev/full: every write fails with ENOSPC (its text, status 255).
 for type in sfv md5; do
   for quiet in "" -q; do
     what="-c /dev/full -t $type $quiet a b"
     run 30 "$ZORVIK" -c /dev/full -t $type $quiet a b
     expect_sound "$what"
     expect_eq "$what: status" 255 "$RC"
-    expected='Error writing checksum file: Unknown error'
+    expected='Error writing checksum file: No space left on device'
     if [ -n "$quiet" ]; then
       expect_eq "$what: output" "$expected" "$(cat "$OUT")"
     else
@@ -26,7 +26,7 @@ for type in sfv md5; do
   expect_sound "-c /dev/full -t $type (no files)"
   expect_eq "-c /dev/full -t $type (no files): status" 255 "$RC"
   expect_eq "-c /dev/full -t $type (no files): output" \
-    'Error writing checksum file: Unknown error' "$(cat "$OUT")"
+    'Error writing checksum file: No space left on device' "$(cat "$OUT")"
 done
 
 # --- A file-size limit (EFBIG) cuts the list short part-way.
@@ -38,7 +38,7 @@ for list in cut.sfv cut.md5; do
   expect_sound "ulimit -f 4, -c $list"
   expect_eq "ulimit -f 4, -c $list: status" 255 "$RC"
   expect_eq "ulimit -f 4, -c $list: output" \
-    'Error writing checksum file: Unknown error' "$(cat "$OUT")"
+    'Error writing checksum file: File too large' "$(cat "$OUT")"
   # Nothing of the cut list remains: neither a list nor its partial file.
   expect_eq "ulimit -f 4, -c $list: files left" '' "$(ls -d "$list" "$list".zorvik-partial-* 2>/dev/null)"
 done
@@ -59,7 +59,7 @@ if [ "$(id -u)" -eq 0 ] && unshare -m true 2>/dev/null; then
     expect_sound "full tmpfs, -c $list"
     expect_eq "full tmpfs, -c $list: status" 255 "$RC"
     expect_eq "full tmpfs, -c $list: output" \
-      'Error writing checksum file: Unknown error' "$(cat "$OUT")"
+      'Error writing checksum file: No space left on device' "$(cat "$OUT")"
   done
 
   # The verification record cannot be appended on a full disk: the entry
