@@ -55,16 +55,16 @@ __attribute__((format(printf, 4, 5))) void append(char* text, size_t room, int* 
 
 // ", 1.2 GB of at least 5.4 GB, 300 MB/s, at least 0:14 left"
 void bytesPart(char* text, size_t room, int* used, double at) {
-  unsigned long long done = s.hashing != nullptr ? s.hashing->bytesHashed() : 0;
+  unsigned long long done = s.hashing->bytesHashed();
   s.rate.sample(at, done);
-  long long total = s.bytes;
-  if (s.verifying) total = static_cast<long long>(s.listed.value(s.hashing != nullptr ? s.hashing->bytesOpened() : 0));
+  long long total = s.verifying ? static_cast<long long>(s.listed.value(s.hashing->bytesOpened())) : s.bytes;
   bool lowerBound = s.verifying && !s.listRead;
   const char* atLeast = lowerBound ? "at least " : "";
+  // A verify run that has opened nothing yet knows no total worth showing.
+  bool known = total > 0 || (total == 0 && !lowerBound);
   char figure[32], whole[32];
   formatSize(figure, sizeof figure, static_cast<double>(done));
-  // A verify run that has hashed nothing yet knows no total worth showing.
-  if (total > 0 || (total == 0 && !lowerBound)) {
+  if (known) {
     formatSize(whole, sizeof whole, static_cast<double>(total));
     append(text, room, used, ", %s of %s%s", figure, atLeast, whole);
   } else {
@@ -74,8 +74,7 @@ void bytesPart(char* text, size_t room, int* used, double at) {
   double perSecond = s.rate.perSecond();
   formatSize(figure, sizeof figure, perSecond);
   append(text, room, used, ", %s/s", figure);
-  if (total <= 0 && lowerBound) return;
-  if (total < 0) return;
+  if (!known) return;
   double left = static_cast<double>(total) - static_cast<double>(done);
   if (left < 0) left = 0;
   // No rate and bytes left: no end in sight.
