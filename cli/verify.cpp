@@ -23,6 +23,7 @@ struct listed_entry {
   };
   kind what;
   int code;
+  int reason;                     // the errno behind an Unknown error `code`
   unsigned long line;             // of an unreadable entry
   unsigned long long listedSize;  // ~0ULL: the list gives none
   unsigned char expected[64];
@@ -91,6 +92,7 @@ void verifier::readNext() {
     // A malformed line spoils only itself; other failures end the list.
     entry.what = listed_entry::unreadable;
     entry.code = read;
+    entry.reason = error::unknown_errno();
     entry.line = _context.file.lineNumber();
     _listEnded = read != error::invalid_line;
     if (_listEnded) status_line::listEnded(static_cast<long>(_read));
@@ -112,6 +114,7 @@ void verifier::readNext() {
     entry.what = entry.code == 0 ? listed_entry::hashed : listed_entry::unprocessable;
     if (entry.code == 0) status_line::submitted(entry.listedSize);
   }
+  entry.reason = error::unknown_errno();
 }
 
 bool verifier::headReady() {
@@ -121,6 +124,8 @@ bool verifier::headReady() {
 int verifier::report(listed_entry& entry) {
   --_count;
   _oldest = (_oldest + 1) % aheadMost;
+  // Reported later than it was read: its reason comes back with it.
+  if (entry.what != listed_entry::hashed) error::unknown_errno() = entry.reason;
   switch (entry.what) {
     case listed_entry::unreadable:
       if (entry.code == error::invalid_line)
