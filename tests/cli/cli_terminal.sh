@@ -62,10 +62,21 @@ grep -aE "^1 of 2 files, [0-9.]+ [kMG]?B of $total, [1-9][0-9.]* [kMG]?B/s, [0-9
 # Bytes counted as hashed, not when the file is done: some line shows a
 # part of the big file done.
 grep -aqE "^1 of 2 files, [0-9.]+ [kMG]B of $total" "$SCRATCH/lines" || fail "no bytes of the big file counted before its end"
+# Verifying: the total is known once the list has been read; with more
+# entries after the big file than are read ahead of it, it is a lower
+# bound until then.
 in_terminal "$SCRATCH/shown" "$ZORVIK" big.md5
 [ "$status" = 0 ] || fail "big verify in a terminal: status $status"
 tr '\r' '\n' <"$SCRATCH/shown" | sed 's/\x1b\[K//g' >"$SCRATCH/lines"
-grep -aqE "^1 of 2 files, [0-9.]+ [kMG]?B of $total, " "$SCRATCH/lines" || fail "no total in a verify run"
+grep -aqE "^1 of 2 files, [0-9.]+ [kMG]B of $total, [1-9][0-9.]* [kMG]?B/s, [0-9:]+ left" \
+  "$SCRATCH/lines" || fail "no total in a verify run"
+small=$(grep -a ' \*a$' big.md5)
+{ grep -a ' \*big$' big.md5; for i in $(seq 1100); do echo "$small"; done; } >long.md5
+in_terminal "$SCRATCH/shown" "$ZORVIK" long.md5
+[ "$status" = 0 ] || fail "long verify in a terminal: status $status"
+tr '\r' '\n' <"$SCRATCH/shown" | sed 's/\x1b\[K//g' >"$SCRATCH/lines"
+grep -aqE "^0 files, [0-9.]+ [kMG]B of at least $total, [1-9][0-9.]* [kMG]?B/s, at least [0-9:]+ left" \
+  "$SCRATCH/lines" || fail "no lower bound while the list is read"
 rm big
 
 # --no-progress, -q: no status line.
