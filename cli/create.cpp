@@ -22,6 +22,7 @@ path_list fileList;
 // file is shown before gathering has ended.
 struct early_result {
   int code;
+  int reason;  // the errno behind an Unknown error, named when it is shown
   unsigned char hash[16];
   unsigned long long size;
   struct timespec modified;
@@ -80,7 +81,7 @@ private:
   }
 
   static early_result keep(const engine::result& result) {
-    early_result kept{result.code, {}, result.size, {}};
+    early_result kept{result.code, error::unknown_errno(), {}, result.size, {}};
     memcpy(kept.hash, result.hash, sizeof kept.hash);
     kept.modified.tv_sec = static_cast<time_t>(result.modifiedSeconds);
     kept.modified.tv_nsec = result.modifiedNanoseconds;
@@ -146,7 +147,8 @@ int createRun(run_context& context, int argc, char** argv) {
   bool replacing = existed && S_ISREG(status.st_mode);
   int code = openList(context, name, replacing, status);
   if (code != 0) {
-    say("Error creating sfv file: %ls\n", error::message(code));
+    say(context.settings.type == type_md5 ? "Error creating md5 file: %ls\n" : "Error creating sfv file: %ls\n",
+        error::message(code));
     return code;
   }
   warnUnlocked(context.file, name);
@@ -162,10 +164,11 @@ int createRun(run_context& context, int argc, char** argv) {
     early_result result = queue.next(node->path);
     code = result.code;
     if (code != 0) {
+      if (code == error::unknown_error) error::unknown_errno() = result.reason;
       say("%s: File error: %ls\n", node->path, error::message(code));
       break;
     }
-    status_line::fileDone(result.size);
+    status_line::fileDone();
     status_line::tick();
     bytesToWide(context.path, node->path, pathRoom);
     context.file.addSeenFile(context.path, result.hash, result.size, result.modified);

@@ -235,7 +235,7 @@ int gatherer::walk(path_node* from) {
         continue;
       }
       const wchar_t* why = error::errno_message();
-      report("Error reading directory %s: %ls", directory->path, why);
+      report("Error reading directory %s: %ls\n", directory->path, why);
       return error::file_read_error;
     }
     size_t prefix = strlen(directory->path);
@@ -365,8 +365,9 @@ public:
     errno = 0;
     ssize_t length = getdelim(&_line, &_room, _delimiter, _stream);
     // Only the end of the list ends it quietly; running out of memory sets
-    // no error flag.
-    if (length < 0) return feof(_stream) && !ferror(_stream) ? 0 : failed(errno);
+    // no error flag. A list opened but not read (a directory, a failing
+    // disk) is a read error, whatever the system calls it.
+    if (length < 0) return feof(_stream) && !ferror(_stream) ? 0 : failed(errno == ENOMEM ? ENOMEM : EIO);
     if (_line[length - 1] == _delimiter) _line[--length] = '\0';
     // A NUL inside a line would cut the name short: most likely a list
     // meant for -0.

@@ -39,13 +39,14 @@ const engine::result& waitForJob(run_context& context, const char* shown, char c
       progress("%s: %d%% complete\r", shown, percent);
     }
   }
-  // Nothing is shown of a file that is no regular one, or of a missing one
-  // that is passed over.
-  bool missing = result->code == error::file_not_found && context.settings.ignoreMissing;
+  // Nothing is shown of a file that is no regular one, nor, when verifying,
+  // of a missing one: its verdict line alone tells, as nothing was hashed.
+  bool verifying = closing == '\r';
+  bool missing = result->code == error::file_not_found && verifying;
   if (result->notRegular || missing) return *result;
-  if (closing == '\r' && status_line::takesPercentages()) {
-    char text[pathRoom + 32];
-    snprintf(text, sizeof text, "%s: 100%% complete", shown);
+  if (verifying && status_line::takesPercentages()) {
+    char text[4 * pathRoom + 32];
+    formatShown(text, sizeof text, "%s: 100%% complete", shown);
     status_line::percentage(text);
   } else {
     say("%s: 100%% complete%c", shown, closing);

@@ -50,7 +50,7 @@ int dispatch(int argc, char** argv, crc& crcHasher, sfv& sfvFile, md5hasher& md5
   engine hashing(settings.jobs);
   run_context context(settings, *file, *algorithm, hashing,
                       settings.type == type_sfv ? &sfvFile : nullptr);
-  status_line::begin(!settings.quiet && !settings.noProgress);
+  status_line::begin(!settings.quiet && !settings.noProgress, hashing);
   int result = settings.createName != nullptr ? createRun(context, argc, argv) : verifyRun(context);
   status_line::end();
   return result;

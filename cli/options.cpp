@@ -10,6 +10,8 @@
 #include <zorvik/error.h>
 #include <zorvik/version.h>
 
+#include "output.h"
+
 namespace {
 
 // Long options without a short form.
@@ -70,19 +72,19 @@ int typeFromName(const char* name) {
 }
 
 void printVersion(const char* name) {
-  printf("%s  version %s\n", name, g_version);
+  say("%s  version %s\n", name, g_version);
   puts("Copyright (C) 2026 The zorvik developers.");
   puts("This is free software; see the source for copying conditions.");
   puts("https://zorvik.org/");
-  printf("\n%s comes with ABSOLUTELY NO WARRANTY.\n", name);
+  say("\n%s comes with ABSOLUTELY NO WARRANTY.\n", name);
 }
 
 void printUsage(const char* program) {
   const char* name = baseName(program);
   printVersion(name);
-  printf("\n%s is a fast file checksum creation and validation tool.\n\n", name);
-  printf("Usage: %s [OPTIONS] checksum_file\n", name);
-  printf("  or   %s [OPTIONS] -c checksum_file file1 file2 ...\n", name);
+  say("\n%s is a fast file checksum creation and validation tool.\n\n", name);
+  say("Usage: %s [OPTIONS] checksum_file\n", name);
+  say("  or   %s [OPTIONS] -c checksum_file file1 file2 ...\n", name);
   puts("\nOptions");
   puts("-a, --all              always verify all files");
   puts("-c, --create=FILE      create the checksum file and write to FILE");

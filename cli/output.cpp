@@ -8,6 +8,7 @@
 
 #include <zorvik/error.h>
 
+#include "line_format.h"
 #include "status_line.h"
 
 void report(const char* format, ...) {
@@ -15,7 +16,8 @@ void report(const char* format, ...) {
   fflush(stdout);
   va_list arguments;
   va_start(arguments, format);
-  vfprintf(stderr, format, arguments);
+  line_sink out(stderr);
+  formatLine(out, format, arguments);
   va_end(arguments);
 }
 
@@ -32,7 +34,16 @@ void say(const char* format, ...) {
   status_line::clear();
   va_list arguments;
   va_start(arguments, format);
-  vprintf(format, arguments);
+  line_sink out(stdout);
+  formatLine(out, format, arguments);
+  va_end(arguments);
+}
+
+void formatShown(char* out, size_t room, const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  line_sink text(out, room);
+  formatLine(text, format, arguments);
   va_end(arguments);
 }
 
@@ -42,11 +53,17 @@ void progress(const char* format, ...) {
   va_start(arguments, format);
   if (status_line::takesPercentages()) {
     char text[1024];
-    vsnprintf(text, sizeof text, format, arguments);
+    {
+      line_sink shown(text, sizeof text);
+      formatLine(shown, format, arguments);
+    }
     status_line::percentage(text);
   } else {
     status_line::clear();
-    vprintf(format, arguments);
+    {
+      line_sink out(stdout);
+      formatLine(out, format, arguments);
+    }
     fflush(stdout);
   }
   va_end(arguments);
@@ -65,7 +82,9 @@ int finishOutput(int value) {
     why = errno;
   }
   if (!failed) return value;
-  fprintf(stderr, "Error writing output: %ls\n",
-          error::message(why != 0 ? error::from_errno(why) : error::unknown_error));
+  // Without an errno there is no reason to give (and none left over from
+  // an earlier failure).
+  int code = error::from_errno(why);
+  fprintf(stderr, "Error writing output: %ls\n", error::message(code != 0 ? code : error::unknown_error));
   return value == 0 ? error::unknown_error : value;
 }

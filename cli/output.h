@@ -1,5 +1,12 @@
 #pragma once
 
+#include <cstddef>
+
+// Every line the program prints goes through these. Their "%s" arguments
+// are names (messages are "%ls"): a line holding a name with a control
+// character begins with a backslash and shows its names escaped (see
+// formatLine), so that no name can break or rewrite a line.
+
 // Writes a problem report to standard error. Standard output is flushed
 // first, so that both streams keep their order when they share a terminal
 // or a file.
@@ -14,6 +21,11 @@ void progress(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // alone (--status); then nothing goes there.
 void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void keepStandardOutputSilent();
+
+// The line as say() would write it, into `out` of `room` bytes (cut to
+// fit), for showing elsewhere.
+void formatShown(char* out, size_t room, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
 
 // Ends standard output: flushes and closes it. When anything written to it
 // was lost, says so on standard error and turns a `value` of 0 into Unknown

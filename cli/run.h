@@ -38,6 +38,7 @@ void warnUnlocked(const container& file, const char* name);
 
 // Waits for the oldest job, shown as `shown`, printing its progress unless
 // quiet: the first line 5 s after it became the oldest, then every 500 ms
-// when the percentage changed. The closing "100%" line ends with `closing`,
-// and is left out for a file refused as no regular file.
+// when the percentage changed. The closing "100%" line ends with `closing`
+// ('\r' when verifying, '\n' when creating), and is left out for a file
+// refused as no regular file, and when verifying for a missing one.
 const engine::result& waitForJob(run_context& context, const char* shown, char closing);

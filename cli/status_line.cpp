@@ -3,9 +3,14 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+
+#include <zorvik/engine.h>
+
+#include "status_figures.h"
 
 namespace status_line {
 
@@ -15,11 +20,15 @@ struct state {
   bool shown = false;        // wanted, and standard error is a terminal
   bool drawn = false;        // on the terminal now
   bool sameTerminal = false; // standard output goes to the same terminal
+  const engine* hashing = nullptr;
   double start = 0, lastDraw = 0;
   long files = -1, filesDone = 0;
-  long long bytes = -1;
-  unsigned long long bytesDone = 0;
-  char current[256] = "";
+  long long bytes = -1;      // a create run's total; -1: not known
+  bool verifying = false;    // the total is `listed` then
+  bool listRead = false;
+  byte_total listed;
+  rate_window rate;
+  char current[1024] = "";
 };
 state s;
 
@@ -29,44 +38,59 @@ double now() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
-// "1.5 GB", "300 MB", "12 kB", "512 B".
-void size(char* out, size_t room, double value) {
-  const char* units[] = {"B", "kB", "MB", "GB", "TB"};
-  int unit = 0;
-  while (value >= 1000 && unit < 4) {
-    value /= 1000;
-    ++unit;
-  }
-  snprintf(out, room, unit == 0 || value >= 100 ? "%.0f %s" : "%.1f %s", value, units[unit]);
-}
-
 int columns() {
   struct winsize size {};
   return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 
-void draw(double at) {
-  char text[512], done[32], total[32], rate[32], left[32] = "";
-  double seconds = at - s.start;
-  int n = s.files >= 0 ? snprintf(text, sizeof text, "%ld of %ld files", s.filesDone, s.files)
-                       : snprintf(text, sizeof text, "%ld files", s.filesDone);
-  size(done, sizeof done, static_cast<double>(s.bytesDone));
-  double perSecond = seconds > 0 ? static_cast<double>(s.bytesDone) / seconds : 0;
-  size(rate, sizeof rate, perSecond);
-  if (s.bytes >= 0) {
-    size(total, sizeof total, static_cast<double>(s.bytes));
-    n += snprintf(text + n, sizeof text - static_cast<size_t>(n), ", %s of %s", done, total);
-    if (perSecond > 0) {
-      long remaining = static_cast<long>((static_cast<double>(s.bytes) - static_cast<double>(s.bytesDone)) / perSecond);
-      if (remaining < 0) remaining = 0;
-      snprintf(left, sizeof left, ", %ld:%02ld left", remaining / 60, remaining % 60);
-    }
+// Appends to `text` of `room` bytes, which holds `*used` already.
+__attribute__((format(printf, 4, 5))) void append(char* text, size_t room, int* used, const char* format, ...) {
+  if (*used < 0 || static_cast<size_t>(*used) >= room) return;
+  va_list values;
+  va_start(values, format);
+  int n = vsnprintf(text + *used, room - static_cast<size_t>(*used), format, values);
+  va_end(values);
+  if (n > 0) *used += n;
+}
+
+// ", 1.2 GB of at least 5.4 GB, 300 MB/s, at least 0:14 left"
+void bytesPart(char* text, size_t room, int* used, double at) {
+  unsigned long long done = s.hashing->bytesHashed();
+  s.rate.sample(at, done);
+  long long total = s.verifying ? static_cast<long long>(s.listed.value(s.hashing->bytesOpened())) : s.bytes;
+  bool lowerBound = s.verifying && !s.listRead;
+  const char* atLeast = lowerBound ? "at least " : "";
+  // A verify run that has opened nothing yet knows no total worth showing.
+  bool known = total > 0 || (total == 0 && !lowerBound);
+  char figure[32], whole[32];
+  formatSize(figure, sizeof figure, static_cast<double>(done));
+  if (known) {
+    formatSize(whole, sizeof whole, static_cast<double>(total));
+    append(text, room, used, ", %s of %s%s", figure, atLeast, whole);
   } else {
-    n += snprintf(text + n, sizeof text - static_cast<size_t>(n), ", %s", done);
+    append(text, room, used, ", %s", figure);
   }
-  n += snprintf(text + n, sizeof text - static_cast<size_t>(n), ", %s/s%s", rate, left);
-  if (s.current[0] != '\0' && n > 0 && static_cast<size_t>(n) < sizeof text)
-    snprintf(text + n, sizeof text - static_cast<size_t>(n), " | %s", s.current);
+  if (!s.rate.known()) return;
+  double perSecond = s.rate.perSecond();
+  formatSize(figure, sizeof figure, perSecond);
+  append(text, room, used, ", %s/s", figure);
+  if (!known) return;
+  double left = static_cast<double>(total) - static_cast<double>(done);
+  if (left < 0) left = 0;
+  // No rate and bytes left: no end in sight.
+  formatTimeLeft(figure, sizeof figure, left == 0 ? 0 : perSecond > 0 ? left / perSecond : 1e300);
+  append(text, room, used, ", %s%s left", atLeast, figure);
+}
+
+void draw(double at) {
+  char text[2048];
+  int used = 0;
+  if (s.files >= 0)
+    append(text, sizeof text, &used, "%ld of %ld files", s.filesDone, s.files);
+  else
+    append(text, sizeof text, &used, "%ld files", s.filesDone);
+  bytesPart(text, sizeof text, &used, at);
+  if (s.current[0] != '\0') append(text, sizeof text, &used, " | %s", s.current);
   // Never wider than the terminal: a wrapped line could not be taken back.
   int room = columns() - 1;
   if (room > 0 && static_cast<int>(strlen(text)) > room) text[room] = '\0';
@@ -79,15 +103,18 @@ void draw(double at) {
 
 }  // namespace
 
-void begin(bool wanted) {
+void begin(bool wanted, const engine& hashing) {
   s.shown = wanted && isatty(STDERR_FILENO) == 1;
   s.sameTerminal = s.shown && isatty(STDOUT_FILENO) == 1;
+  s.hashing = &hashing;
   s.start = s.lastDraw = now();
+  s.rate.sample(s.start, 0);
 }
 
 void end() {
   clear();
   s.shown = false;
+  s.hashing = nullptr;
 }
 
 void totals(long files, long long bytes) {
@@ -95,9 +122,30 @@ void totals(long files, long long bytes) {
   s.bytes = bytes;
 }
 
-void fileDone(unsigned long long bytes) {
+void submitted(unsigned long long listed) {
+  s.verifying = true;
+  s.listed.submitted(listed);
+}
+
+void hashed(unsigned long long listed, unsigned long long opened) {
+  s.listed.taken(listed, opened);
   ++s.filesDone;
-  s.bytesDone += bytes;
+  s.current[0] = '\0';
+}
+
+void passed() {
+  s.verifying = true;
+  ++s.filesDone;
+}
+
+void listEnded(long files) {
+  s.verifying = true;
+  s.listRead = true;
+  s.files = files;
+}
+
+void fileDone() {
+  ++s.filesDone;
   s.current[0] = '\0';
 }
 

@@ -23,6 +23,9 @@ struct listed_entry {
   };
   kind what;
   int code;
+  int reason;                     // the errno behind an Unknown error `code`
+  unsigned long line;             // of an unreadable entry
+  unsigned long long listedSize;  // ~0ULL: the list gives none
   unsigned char expected[64];
   char shown[pathRoom];
 };
@@ -77,12 +80,11 @@ void verifier::readNext() {
   const run_settings& settings = _context.settings;
   wchar_t* path = _context.path;
   listed_entry& entry = at(_count);
-  unsigned long long listedSize;
   int read = _context.file.getNextFile(path + _prefix, pathRoom - static_cast<int>(_prefix),
-                                       &listedSize, entry.expected);
+                                       &entry.listedSize, entry.expected);
   if (read == 0) {
     _listEnded = true;
-    status_line::totals(static_cast<long>(_read), -1);
+    status_line::listEnded(static_cast<long>(_read));
     return;
   }
   ++_count;
@@ -90,7 +92,10 @@ void verifier::readNext() {
     // A malformed line spoils only itself; other failures end the list.
     entry.what = listed_entry::unreadable;
     entry.code = read;
+    entry.reason = error::unknown_errno();
+    entry.line = _context.file.lineNumber();
     _listEnded = read != error::invalid_line;
+    if (_listEnded) status_line::listEnded(static_cast<long>(_read));
     return;
   }
   shownBytes(entry.shown, sizeof entry.shown, path);
@@ -107,7 +112,9 @@ void verifier::readNext() {
     // for ever, and a device would be read without end or as empty.
     entry.code = _context.hashing.submit(path, _context.engineAlgorithm(), engine::regularOnly, nullptr);
     entry.what = entry.code == 0 ? listed_entry::hashed : listed_entry::unprocessable;
+    if (entry.code == 0) status_line::submitted(entry.listedSize);
   }
+  entry.reason = error::unknown_errno();
 }
 
 bool verifier::headReady() {
@@ -117,9 +124,14 @@ bool verifier::headReady() {
 int verifier::report(listed_entry& entry) {
   --_count;
   _oldest = (_oldest + 1) % aheadMost;
+  // Reported later than it was read: its reason comes back with it.
+  if (entry.what != listed_entry::hashed) error::unknown_errno() = entry.reason;
   switch (entry.what) {
     case listed_entry::unreadable:
-      say("Error reading %s: %ls\n", _context.settings.checksumName, error::message(entry.code));
+      if (entry.code == error::invalid_line)
+        say("%s: line %lu: %ls\n", _context.settings.checksumName, entry.line, error::message(entry.code));
+      else
+        say("Error reading %s: %ls\n", _context.settings.checksumName, error::message(entry.code));
       ++_context.errorsFound;
       return 0;
     case listed_entry::unprocessable:
@@ -130,7 +142,7 @@ int verifier::report(listed_entry& entry) {
       ++_context.filesChecked;
       if (!_context.settings.quiet) say("%s: Previously verified Ok\n", entry.shown);
       _context.file.setPreviouslyVerified(true);
-      status_line::fileDone(0);
+      status_line::passed();
       status_line::tick();
       return 0;
     case listed_entry::hashed:
@@ -141,6 +153,7 @@ int verifier::report(listed_entry& entry) {
 
 int verifier::reportHashed(listed_entry& entry) {
   const engine::result& result = waitForJob(_context, entry.shown, '\r');
+  status_line::hashed(entry.listedSize, static_cast<unsigned long long>(result.opened.st_size));
   hasher& algorithm = _context.algorithm;
   bool verified = false;
   if (result.code == error::file_not_found && _context.settings.ignoreMissing) {
@@ -164,7 +177,6 @@ int verifier::reportHashed(listed_entry& entry) {
     _context.record->setHashedVerdict(verified, result.opened);
   else
     _context.file.setPreviouslyVerified(verified);
-  status_line::fileDone(result.size);
   status_line::tick();
   return 0;
 }
@@ -183,7 +195,10 @@ int verifyRun(run_context& context) {
   }
   bytesToWide(context.path, name, pathRoom);
   int code = context.file.open(context.path);
-  if (code != 0) return code;
+  if (code != 0) {
+    report("%s: %ls\n", name, error::message(code));
+    return code;
+  }
   if (prefix > 0) {
     bytesToWide(context.path, settings.parent, pathRoom);
     context.path[prefix - 1] = L'/';
@@ -198,13 +213,15 @@ int verifyRun(run_context& context) {
   warnUnlocked(context.file, name);
   if (code != 0)
     report("Warning: could not save the verification record of %s: %ls\n", name, error::message(code));
+  // As md5sum does: a list whose every file is missing verified nothing,
+  // which is no success.
+  bool nothingVerified = settings.ignoreMissing && entries.read() > 0 && context.filesChecked == 0;
   say("%d files checked\n", context.filesChecked);
-  if (context.errorsFound == 0)
-    say("All files Ok\n");
-  else
+  if (context.errorsFound != 0)
     say("%d errors detected\n", context.errorsFound);
-  // As md5sum does: a list whose every file is missing verified nothing.
-  if (settings.ignoreMissing && entries.read() > 0 && context.filesChecked == 0) {
+  else if (!nothingVerified)
+    say("All files Ok\n");
+  if (nothingVerified) {
     report("%s: no file was verified\n", name);
     return 1;
   }

@@ -53,6 +53,11 @@ public:
   // negative code.
   int readFileString(wchar_t* buffer, int length);
 
+  // While reading: the number of the line that getNextFile() read last,
+  // counted from 1 over every line of the file, empty lines and comments
+  // included; 0 before the first. Tells where an invalid line stands.
+  unsigned long lineNumber() const;
+
   // Ticks: 100-nanosecond intervals since 1601-01-01 00:00:00 UTC.
   static unsigned long long ticksFromStat(const struct stat& status);
   static unsigned long long ticksNow();
@@ -147,6 +152,7 @@ protected:
   char** _names;
   size_t _nameCount;
   struct list_guard* _guard;  // the lock on the list; allocated on first use
+  unsigned long _lineNumber;  // lines readLine() has read since the start
 };
 
 // SFV checksum files, with the verification record in comment lines.

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include <zorvik/api.h>
+
 // The system's error codes: 0 is success, small negative numbers are failures.
 // The errno mapping is inline so that the library and the program carry the
 // same one; the message texts belong to the program.
@@ -18,25 +20,39 @@ inline constexpr int file_already_exists = -7;
 inline constexpr int invalid_arguments = -8;
 inline constexpr int path_error = -9;
 
+// The errno behind the last code from_errno() gave on the calling thread
+// when that code was Unknown error; 0 after a value with a code of its own.
+// message(unknown_error) shows the system's text of it, so a failure mapped
+// where it happens still names its reason when printed later on the same
+// thread. A code carried to another thread takes its errno along by
+// mapping it again there. Lives in the library, which both sides share.
+ZORVIK_API int& unknown_errno();
+
 // Only these errno values have codes of their own; everything else,
 // EPERM included, is Unknown error.
 inline int from_errno(int value) {
+  int code;
   switch (value) {
-    case 0: return ok;
-    case ENOENT: return file_not_found;
-    case EIO: return file_read_error;
-    case EACCES: return access_denied;
-    case EEXIST: return file_already_exists;
-    case EINVAL: return invalid_arguments;
-    default: return unknown_error;
+    case 0: code = ok; break;
+    case ENOENT: code = file_not_found; break;
+    case EIO: code = file_read_error; break;
+    case EACCES: code = access_denied; break;
+    case EEXIST: code = file_already_exists; break;
+    case EINVAL: code = invalid_arguments; break;
+    default: code = unknown_error; break;
   }
+  unknown_errno() = code == unknown_error ? value : 0;
+  return code;
 }
 
 // The code for the calling thread's current errno.
 inline int translate_errno() { return from_errno(errno); }
 
-// Defined by the program, which alone prints: the static text of `code`
-// ("Unknown error" for any code outside the table), never null.
+// Defined by the program, which alone prints: the static text of `code`,
+// never null. Unknown error shows the C library's English text of
+// unknown_errno() when there is one, and takes it, so that the reason goes
+// with one message only; "Unknown error" otherwise, and for any code
+// outside the table.
 const wchar_t* message(int code);
 // message(translate_errno()): for use right after a failed system call.
 const wchar_t* errno_message();

@@ -21,7 +21,7 @@ container::container()
     : _file(nullptr), _head(nullptr), _tail(&_head), _mode(0), _line(nullptr), _lineRoom(0),
       _failure(error::ok), _seen(false), _seenSize(0), _seenTime(0), _replacement(nullptr),
       _old(nullptr), _oldLength(0), _names(nullptr),
-      _nameCount(0), _guard(nullptr) {}
+      _nameCount(0), _guard(nullptr), _lineNumber(0) {}
 
 container::~container() {
   restart();
@@ -43,6 +43,7 @@ void container::restart() {
   _head = nullptr;
   _tail = &_head;
   _failure = error::ok;
+  _lineNumber = 0;
 }
 
 void container::discardTemporaries() { discardAllReplacements(); }
@@ -213,9 +214,11 @@ int container::readFileString(wchar_t* buffer, int length) {
   }
 }
 
+unsigned long container::lineNumber() const { return _lineNumber; }
+
 long container::readLine() {
   if (_file == nullptr) return error::file_not_found;
-  return readWholeLine(_file, &_line, &_lineRoom);
+  return readWholeLine(_file, &_line, &_lineRoom, &_lineNumber);
 }
 
 long container::readEntryLine() {

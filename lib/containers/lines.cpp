@@ -8,7 +8,7 @@
 
 #include <zorvik/error.h>
 
-long readWholeLine(FILE* file, char** buffer, size_t* room) {
+long readWholeLine(FILE* file, char** buffer, size_t* room, unsigned long* lines) {
   for (;;) {
     errno = 0;
     ssize_t got = getline(buffer, room, file);
@@ -17,6 +17,7 @@ long readWholeLine(FILE* file, char** buffer, size_t* room) {
       // A read error without errno must still not look like the end.
       return errno != 0 ? error::translate_errno() : error::file_read_error;
     }
+    ++*lines;
     size_t length = static_cast<size_t>(got);
     while (length > 0 && (*buffer)[length - 1] == '\n') --length;
     (*buffer)[length] = '\0';

@@ -8,5 +8,5 @@
 // Line feeds at its end are removed, carriage returns kept, and a NUL is put
 // after it. Returns its length in bytes, NUL bytes inside it counted (callers
 // that need a C string compare it with strlen), 0 at end of file, or a
-// negative error code.
-long readWholeLine(FILE* file, char** buffer, size_t* room);
+// negative error code. `*lines` grows by the lines read, empty ones too.
+long readWholeLine(FILE* file, char** buffer, size_t* room, unsigned long* lines);

@@ -145,6 +145,7 @@ int sfv::open(const wchar_t* path) {
   readRecord();
   fseek(_file, 0, SEEK_SET);
   clearerr(_file);
+  _lineNumber = 0;
   return error::ok;
 }
 

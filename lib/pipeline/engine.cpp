@@ -167,6 +167,9 @@ const engine::result* engine::take(int milliseconds) {
     __atomic_store_n(&s.waitingFor, nobody, __ATOMIC_SEQ_CST);
   }
   s.current = job.outcome;
+  // The code was made on the thread that hashed; mapped again here, it
+  // names its reason on the caller's thread too.
+  error::from_errno(job.failure);
   s.takenHashed += job.outcome.size;
   s.takenOpened += load(job.total);
   if (job.path != job.inlinePath) free(job.path);
@@ -450,6 +453,7 @@ void engine::state::finish(engine_job& job, int failure, bool notRegular) {
   out.tag = job.tag;
   out.notRegular = notRegular;
   out.code = notRegular ? error::file_read_error : error::from_errno(failure);
+  job.failure = notRegular ? 0 : failure;
   out.size = job.offset;
   out.modifiedSeconds = job.file.modified().tv_sec;
   out.modifiedNanoseconds = job.file.modified().tv_nsec;

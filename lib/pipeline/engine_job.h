@@ -43,6 +43,7 @@ struct engine_job {
   int pieceFailure;       // errno of the first failed piece
 
   engine::result outcome;
+  int failure;            // the errno outcome.code was made from
 };
 
 // Test seam: called before each read of a job's data, with the job's

@@ -45,10 +45,14 @@ expect "checksum file name of 512 bytes" 247 "" $'Path is too long\n'
 
 # A name that an entry line cannot carry as it is ends the run: a list that
 # names another file than the one hashed would be worse than none.
-for name in $'new\nline' ';semicolon' '"quoted"' '"quote' 'blank ' $'tab\t' $'cr\r'; do
+# A message names it escaped when it holds a line break.
+for c in $'new\nline|\\Cannot list new\\nline' ';semicolon|' '"quoted"|' '"quote|' 'blank |' \
+  $'tab\t|' $'cr\r|\\Cannot list cr\\r'; do
+  name=${c%%|*} shown=${c#*|}
+  [ -n "$shown" ] || shown="Cannot list $name"
   mkfile "$name" 'x\n'
   run -c odd.sfv a "$name"
-  expect "SFV refuses $(printf '%q' "$name")" 247 "" "Cannot list $name in the checksum file"$'\n'
+  expect "SFV refuses $(printf '%q' "$name")" 247 "" "$shown in the checksum file"$'\n'
   absent "SFV refuses $(printf '%q' "$name") (file)" odd.sfv
   # MD5 lists escape line feeds and carriage returns as md5sum does.
   run -q -c odd.md5 a "$name"
@@ -66,7 +70,7 @@ done
 
 # A failure ends the run before anything is written but the header.
 run -c dir a b
-expect "create over a directory" 255 $'Error creating sfv file: Unknown error\n' ""
+expect "create over a directory" 255 $'Error creating sfv file: Is a directory\n' ""
 
 # Files are hashed to their end, whatever size they report.
 run -q -c proc.md5 /proc/self/mounts /proc/version

@@ -107,7 +107,7 @@ keep long.md5
   exit $status
 )
 status=$?
-expect "size limit in place" 255 $'Error writing checksum file: Unknown error\n' ""
+expect "size limit in place" 255 $'Error writing checksum file: File too large\n' ""
 unchanged "size limit in place" long.md5
 no_copy "size limit in place"
 
@@ -138,7 +138,7 @@ fi
 # (The first write is the copy, the second the extension.)
 fresh_list l.md5 a
 as_nobody "$(preload)" ZORVIK_FAIL_PWRITE=3 -- -q -u l.md5 b
-expect "failed write put back" 255 $'Error writing checksum file: Unknown error\n' ""
+expect "failed write put back" 255 $'Error writing checksum file: No space left on device\n' ""
 unchanged "failed write put back" l.md5
 no_copy "failed write put back"
 
@@ -147,7 +147,7 @@ mkdir -p "$NOBODY_HOME/xdg"
 chown 65534 "$NOBODY_HOME/xdg"
 as_nobody "$(preload)" ZORVIK_FAIL_PWRITE=3+ XDG_STATE_HOME="$NOBODY_HOME/xdg" -- -q -u l.md5 b
 copy=$(ls -d "$NOBODY_HOME"/xdg/zorvik/l.md5.* 2>/dev/null)
-expect "failed write not put back" 255 $'Error writing checksum file: Unknown error\n' \
+expect "failed write not put back" 255 $'Error writing checksum file: No space left on device\n' \
   "l.md5 may be damaged: its old content is kept in $copy"$'\n'
 checks=$((checks + 1))
 cmp -s "$SCRATCH/kept" "$copy" || fail "failed write not put back: the copy differs from the list"

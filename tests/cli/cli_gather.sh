@@ -97,7 +97,7 @@ if ! grep -qa __ubsan_handle "$ZORVIK"; then
     exit $status
   )
   status=$?
-  expect "directory not opened" 253 "" "Error reading directory emfile: Unknown error"
+  expect "directory not opened" 253 "" $'Error reading directory emfile: Too many open files\n'
   absent "directory not opened leaves no list" emfile.sfv
 fi
 

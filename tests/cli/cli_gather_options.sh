@@ -24,7 +24,8 @@ entries nul.sfv >"$SCRATCH/got"
 same "files-from -0 stdin (entries)" $'one\n-dash\n' "$SCRATCH/got"
 
 # Lists that cannot be read end the run; a NUL in a line means -0 was meant.
-for c in "nowhere|252|File not found" "d|255|Unknown error" "names0|250|Invalid line"; do
+# A directory opens, but cannot be read: a read error.
+for c in "nowhere|252|File not found" "d|253|File read error" "names0|250|Invalid line"; do
   IFS='|' read -r file code text <<<"$c"
   run -q -c bad.sfv one --files-from="$file"
   expect "files-from $file" "$code" "" "Error reading $file: $text

@@ -39,7 +39,9 @@ while IFS='|' read -r what content options verdict; do
   keep target
   run -q $options -c target a
   if [ "$verdict" = kept ]; then
-    expect "$what: refused" 249 $'Error creating sfv file: File already exists\n' ""
+    kind=sfv
+    case $options in *md5*) kind=md5 ;; esac
+    expect "$what: refused" 249 "Error creating $kind file: File already exists"$'\n' ""
     unchanged "$what: refused" target
   else
     expect "$what: replaced" 0 "" ""
@@ -109,19 +111,19 @@ run -q -c l.md5 a
 keep l.md5
 for mode in -c -u; do
   faulty ZORVIK_FAIL_MKOSTEMP=1 -- $mode l.md5 a b
-  expect "no temporary file ($mode)" 255 $'Error creating sfv file: Unknown error\n' ""
+  expect "no temporary file ($mode)" 255 $'Error creating md5 file: No space left on device\n' ""
   unchanged "no temporary file ($mode)" l.md5
 done
 
 # A file system without locks: the run goes on, with a warning.
 faulty ZORVIK_FAIL_FLOCK=1 -- -q -u l.md5 b
-expect "no locks: update" 0 "" $'Warning: could not lock l.md5: Unknown error\n'
+expect "no locks: update" 0 "" $'Warning: could not lock l.md5: No locks available\n'
 same_file "no locks: update (file)" "$HEADER$MD5_A"$'\n'"$MD5_B"$'\n' l.md5
 faulty ZORVIK_FAIL_FLOCK=1 -- -q -c new.md5 a
-expect "no locks: a new list" 0 "" $'Warning: could not lock new.md5: Unknown error\n'
+expect "no locks: a new list" 0 "" $'Warning: could not lock new.md5: No locks available\n'
 "$ZORVIK" -q -c r.sfv a b
 faulty ZORVIK_FAIL_FLOCK=1 -- -q r.sfv
-expect "no locks: the record" 0 $'2 files checked\nAll files Ok\n' $'Warning: could not lock r.sfv: Unknown error\n'
+expect "no locks: the record" 0 $'2 files checked\nAll files Ok\n' $'Warning: could not lock r.sfv: No locks available\n'
 grep -q '^;R2-' r.sfv || fail "no locks: the record was not written"
 
 # The record that cannot be written whole is not written at all: the
@@ -132,13 +134,13 @@ keep v.sfv
 faulty ZORVIK_FAIL_PWRITE=1 -- v.sfv
 expect "record not saved" 0 \
   $'a: 100% complete\ra: Ok                   \nb: 100% complete\rb: Ok                   \n2 files checked\nAll files Ok\n' \
-  $'Warning: could not save the verification record of v.sfv: Unknown error\n'
+  $'Warning: could not save the verification record of v.sfv: No space left on device\n'
 unchanged "record not saved" v.sfv
 mkfile b 'changed\n'
 faulty ZORVIK_FAIL_PWRITE=1 -- -q v.sfv
 expect "record not saved, a mismatch" 1 \
   $'b: hash mismatch: 20303a36 != acee1c6f\n2 files checked\n1 errors detected\n' \
-  $'Warning: could not save the verification record of v.sfv: Unknown error\n'
+  $'Warning: could not save the verification record of v.sfv: No space left on device\n'
 unchanged "record not saved, a mismatch" v.sfv
 
 finish

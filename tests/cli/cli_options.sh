@@ -102,7 +102,7 @@ cp b.txt md5list.sfv
 run -q -t MD5 md5list.sfv
 expect "-t MD5 list.sfv" 0 $'1 files checked\nAll files Ok\n' ""
 run -q md5list.sfv
-expect "an MD5 list read as SFV" 1 $'Error reading md5list.sfv: Invalid line\n0 files checked\n1 errors detected\n' ""
+expect "an MD5 list read as SFV" 1 $'md5list.sfv: line 4: Invalid line\n0 files checked\n1 errors detected\n' ""
 cp list archive.sfv.bak
 run archive.sfv.bak
 expect "archive.sfv.bak is SFV" 0 $'f: 100% complete\rf: Ok                   \n1 files checked\nAll files Ok\n' ""
@@ -114,25 +114,25 @@ expect "unknown options are ignored" 0 $'1 files checked\nAll files Ok\n' ""
 
 # Exit statuses of runs ended by a failure.
 run missing.sfv
-expect "missing checksum file: File not found" 252 "" ""
+expect "missing checksum file: File not found" 252 "" $'missing.sfv: File not found\n'
 run -c no/such/dir/x.sfv f
 expect "create in a missing directory" 252 $'Error creating sfv file: File not found\n' ""
 run -c no/such/dir/x.md5 f
-expect "create MD5 in a missing directory" 252 $'Error creating sfv file: File not found\n' ""
+expect "create MD5 in a missing directory" 252 $'Error creating md5 file: File not found\n' ""
 mkfile bad.sfv 'f 00000000\n'
 run -q bad.sfv
 expect "verify with errors" 1 $'f: hash mismatch: 00000000 != 20303a36\n1 files checked\n1 errors detected\n' ""
 if [ -w /dev/full ]; then
   run -c /dev/full f
-  expect "a failed write is never success" 255 $'f: 100% complete\nError writing checksum file: Unknown error\n' ""
+  expect "a failed write is never success" 255 $'f: 100% complete\nError writing checksum file: No space left on device\n' ""
 fi
 if [ -w /dev/full ]; then
   # Lost output is never success; a run that failed anyway keeps its status.
   "$ZORVIK" -c out.sfv f >/dev/full 2>"$SCRATCH/err"; status=$?
-  same "create into a full standard output" $'Error writing output: Unknown error\n' "$SCRATCH/err"
+  same "create into a full standard output" $'Error writing output: No space left on device\n' "$SCRATCH/err"
   [ "$status" = 255 ] || fail "create into a full standard output: status $status"
   "$ZORVIK" -q bad.sfv >/dev/full 2>"$SCRATCH/err"; status=$?
-  same "failed verify into a full standard output" $'Error writing output: Unknown error\n' "$SCRATCH/err"
+  same "failed verify into a full standard output" $'Error writing output: No space left on device\n' "$SCRATCH/err"
   [ "$status" = 1 ] || fail "failed verify into a full standard output: status $status"
   "$ZORVIK" -q -c out.sfv f >&- 2>"$SCRATCH/err"; status=$?
   [ "$status" = 0 ] || fail "closed standard output, nothing written: status $status"

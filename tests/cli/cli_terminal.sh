@@ -25,7 +25,8 @@ in_terminal() {
 
 in_terminal "$SCRATCH/shown" "$ZORVIK" -c list.sfv a slow c
 [ "$status" = 0 ] || fail "create in a terminal: status $status"
-grep -aq '1 of 3 files, 4 B of 14 B, .* | slow: 0% complete' "$SCRATCH/shown" || fail "no status line with the file's progress"
+# Bytes count as hashed: c may be done while slow is still awaited.
+grep -aqE '1 of 3 files, (4|10) B of 14 B, .* \| slow: 0% complete' "$SCRATCH/shown" || fail "no status line with the file's progress"
 # The last of it is taken away, and the lines ending in line feeds are all
 # there, as the terminal shows them: what follows the last erasure.
 tr -d '\r' <"$SCRATCH/shown" | sed 's/.*\x1b\[K//' | grep -av '^$' >"$SCRATCH/lines"
@@ -37,6 +38,46 @@ in_terminal "$SCRATCH/shown" "$ZORVIK" -a list.sfv ">$SCRATCH/out"
 [ "$status" = 0 ] || fail "verify in a terminal: status $status"
 same "standard output kept" $'a: 100% complete\ra: Ok                   \nslow: 0% complete\rslow: 100% complete\rslow: Ok                   \nc: 100% complete\rc: Ok                   \n3 files checked\nAll files Ok\n' "$SCRATCH/out"
 grep -aq '1 of 3 files' "$SCRATCH/shown" || fail "no status line while standard output is a file"
+
+# A big file: its bytes count as they are hashed, the rate is above zero
+# and the time left finite while it is; a verify run learns the total from
+# the sizes of the files it opens. Sparse, so that it takes no room, and big
+# enough to be hashed for several seconds by this build (a few GiB; less
+# under a sanitizer), judged from a first file of 64 MiB.
+truncate -s 64M big
+start=$EPOCHREALTIME
+"$ZORVIK" -q -c big.md5 big || fail "64 MiB create"
+size=$(awk -v s="$start" -v e="$EPOCHREALTIME" \
+  'BEGIN { n = 6 * 64 / (e - s); n = n < 64 ? 64 : n > 4096 ? 4096 : n; printf "%d", n }')
+truncate -s "${size}M" big
+# The size as the status line shows it, in decimal units.
+total=$(awk -v b=$((size * 1048576 + 4)) 'BEGIN { split("B kB MB GB TB", u, " "); i = 1
+  while (b >= 1000 && i < 5) { b /= 1000; i++ }
+  printf(i == 1 || b >= 100 ? "%.0f %s" : "%.1f %s", b, u[i]) }' | sed 's/\./\\./')
+in_terminal "$SCRATCH/shown" "$ZORVIK" -c big.md5 a big
+[ "$status" = 0 ] || fail "big create in a terminal: status $status"
+tr '\r' '\n' <"$SCRATCH/shown" | sed 's/\x1b\[K//g' >"$SCRATCH/lines"
+grep -aE "^1 of 2 files, [0-9.]+ [kMG]?B of $total, [1-9][0-9.]* [kMG]?B/s, [0-9]+:[0-5][0-9](:[0-5][0-9])? left" \
+  "$SCRATCH/lines" >"$SCRATCH/while" || fail "no rate and time left while the big file is hashed"
+# Bytes counted as hashed, not when the file is done: some line shows a
+# part of the big file done.
+grep -aqE "^1 of 2 files, [0-9.]+ [kMG]B of $total" "$SCRATCH/lines" || fail "no bytes of the big file counted before its end"
+# Verifying: the total is known once the list has been read; with more
+# entries after the big file than are read ahead of it, it is a lower
+# bound until then.
+in_terminal "$SCRATCH/shown" "$ZORVIK" big.md5
+[ "$status" = 0 ] || fail "big verify in a terminal: status $status"
+tr '\r' '\n' <"$SCRATCH/shown" | sed 's/\x1b\[K//g' >"$SCRATCH/lines"
+grep -aqE "^1 of 2 files, [0-9.]+ [kMG]B of $total, [1-9][0-9.]* [kMG]?B/s, [0-9:]+ left" \
+  "$SCRATCH/lines" || fail "no total in a verify run"
+small=$(grep -a ' \*a$' big.md5)
+{ grep -a ' \*big$' big.md5; for i in $(seq 1100); do echo "$small"; done; } >long.md5
+in_terminal "$SCRATCH/shown" "$ZORVIK" long.md5
+[ "$status" = 0 ] || fail "long verify in a terminal: status $status"
+tr '\r' '\n' <"$SCRATCH/shown" | sed 's/\x1b\[K//g' >"$SCRATCH/lines"
+grep -aqE "^0 files, [0-9.]+ [kMG]B of at least $total, [1-9][0-9.]* [kMG]?B/s, at least [0-9:]+ left" \
+  "$SCRATCH/lines" || fail "no lower bound while the list is read"
+rm big
 
 # --no-progress, -q: no status line.
 for option in --no-progress -q; do

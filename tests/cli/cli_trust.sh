@@ -81,7 +81,7 @@ mkdir malformed && cd malformed || exit 2
 for line in 'x zzzzzzzz' 'x 0x98DD4ACC' 'x 1234567890' 'x 1234567' 'Hello world!' $'x\t00000000'; do
   printf '%s\nx 00000000\n' "$line" >z.sfv
   run z.sfv
-  expect "malformed: $(printf %q "$line")" 1 $'Error reading z.sfv: Invalid line\nx: 100% complete\rx: Ok                   \n1 files checked\n1 errors detected\n' ""
+  expect "malformed: $(printf %q "$line")" 1 $'z.sfv: line 1: Invalid line\nx: 100% complete\rx: Ok                   \n1 files checked\n1 errors detected\n' ""
 done
 printf 'x 00000000 \t\r\nx 00000000\r\n' >crlf.sfv
 run -q crlf.sfv
@@ -105,7 +105,7 @@ for i in 0 1 2 3 4 5 6 7; do time_bytes+=$(printf '\\x%02x' $(( (ticks >> (8 * i
   printf ';R3-%s-%s-%s\n' "$(md5sum <old.sfv | cut -c1-32)" "$(stat -c %d .)" "$(stat -c %i .)"
 } >>old.sfv
 run old.sfv
-expect "3.00 record counted otherwise" 1 $'Error reading old.sfv: Invalid line\nx: 100% complete\rx: hash mismatch: 78563412 != e6a7e935\n1 files checked\n2 errors detected\n' ""
+expect "3.00 record counted otherwise" 1 $'old.sfv: line 1: Invalid line\nx: 100% complete\rx: hash mismatch: 78563412 != e6a7e935\n1 files checked\n2 errors detected\n' ""
 grep -q '^;R4-' old.sfv || fail "the voided record was not rewritten with fingerprints"
 cd .. || exit 2
 

@@ -36,7 +36,7 @@ mkfile b 'hello\n'
 mkfile crafted.sfv '; a comment\na 00000001\nc 00000000\nmissing 12345678\n'
 run crafted.sfv
 expect "mismatch and missing file" 1 \
-  $'a: 100% complete\ra: hash mismatch: 01000000 != 2639f4cb\n'"$(ok c)"$'\nmissing: 100% complete\rmissing: File error: File not found\n3 files checked\n2 errors detected\n' ""
+  $'a: 100% complete\ra: hash mismatch: 01000000 != 2639f4cb\n'"$(ok c)"$'\nmissing: File error: File not found\n3 files checked\n2 errors detected\n' ""
 run -q crafted.sfv
 expect "mismatch and missing file, quiet" 1 \
   $'a: hash mismatch: 01000000 != 2639f4cb\nmissing: File error: File not found\n3 files checked\n2 errors detected\n' ""
@@ -50,19 +50,20 @@ for f in empty.sfv comments.sfv empty.md5; do
   expect "$f" 0 $'0 files checked\nAll files Ok\n' ""
 done
 
-# A malformed line spoils only itself; it is an error, never an entry checked.
+# A malformed line spoils only itself; it is an error, never an entry checked,
+# reported with its line number (empty lines and comments count).
 mkfile broken.sfv 'a CBF43926\nnoblank\nb 363A3020\n'
 run broken.sfv
-expect "malformed line" 1 "$(ok a)"$'\nError reading broken.sfv: Invalid line\n'"$(ok b)"$'\n2 files checked\n1 errors detected\n' ""
+expect "malformed line" 1 "$(ok a)"$'\nbroken.sfv: line 2: Invalid line\n'"$(ok b)"$'\n2 files checked\n1 errors detected\n' ""
 run -q broken.sfv
-expect "malformed line, quiet" 1 $'Error reading broken.sfv: Invalid line\n2 files checked\n1 errors detected\n' ""
-mkfile broken.md5 '25f9e794323b453885f5181f1b624d0b *a\n#comment\n25f9e794323b453885f5181f1b624d0b\nb1946ac92492d2347c6235b4d2611184  b\n'
+expect "malformed line, quiet" 1 $'broken.sfv: line 2: Invalid line\n2 files checked\n1 errors detected\n' ""
+mkfile broken.md5 '25f9e794323b453885f5181f1b624d0b *a\n\n;comment\n#comment\n25f9e794323b453885f5181f1b624d0b\r\nb1946ac92492d2347c6235b4d2611184  b\n'
 run -q broken.md5
-expect "malformed MD5 lines" 1 $'Error reading broken.md5: Invalid line\nError reading broken.md5: Invalid line\n2 files checked\n2 errors detected\n' ""
+expect "malformed MD5 lines" 1 $'broken.md5: line 4: Invalid line\nbroken.md5: line 5: Invalid line\n2 files checked\n2 errors detected\n' ""
 # A failure to read leaves the loop.
 mkdir dir.md5
 run dir.md5
-expect "read error" 1 $'Error reading dir.md5: Unknown error\n0 files checked\n1 errors detected\n' ""
+expect "read error" 1 $'Error reading dir.md5: Is a directory\n0 files checked\n1 errors detected\n' ""
 
 # MD5 lists have no record: every run hashes every file, -a changes nothing,
 # and the list is never modified.
@@ -123,16 +124,16 @@ done
 mkfile data/e '123456789'
 printf 'd 363A3020\ne CBF43926\nd 363A3020\nx 00000000\ne CBF43926\n' >rel3.sfv
 run -a -p data rel3.sfv
-expect "-p on every entry in turn" 1 "$(ok data/d data/e data/d)"$'\ndata/x: 100% complete\rdata/x: File error: File not found\n'"$(ok data/e)"$'\n5 files checked\n1 errors detected\n' ""
+expect "-p on every entry in turn" 1 "$(ok data/d data/e data/d)"$'\ndata/x: File error: File not found\n'"$(ok data/e)"$'\n5 files checked\n1 errors detected\n' ""
 (cd data && "$ZORVIK" -a -p "" ../rel.sfv >"$SCRATCH/out" 2>"$SCRATCH/err"); status=$?
 expect "-p '' is no prefix" 0 "$(ok d)"$'\n1 files checked\nAll files Ok\n' ""
 
 # Names and prefixes that do not fit are refused whole.
 long=$(printf './%.0s' $(seq 254))
 run -a -p "$long" rel.sfv
-expect "-p of 508 bytes" 1 "${long}d: 100% complete"$'\r'"${long}d: File error: File not found"$'\n1 files checked\n1 errors detected\n' ""
+expect "-p of 508 bytes" 1 "${long}d: File error: File not found"$'\n1 files checked\n1 errors detected\n' ""
 run -p "${long}ab" rel.sfv
-expect "-p of 510 bytes leaves room for no name" 1 $'Error reading rel.sfv: Invalid line\n0 files checked\n1 errors detected\n' ""
+expect "-p of 510 bytes leaves room for no name" 1 $'rel.sfv: line 5: Invalid line\n0 files checked\n1 errors detected\n' ""
 run -p "${long}abc" rel.sfv
 expect "-p of 511 bytes and a slash" 247 "" $'Path is too long\n'
 run "${long}xx/../rel.sfv"

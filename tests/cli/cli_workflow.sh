@@ -51,14 +51,15 @@ grep -v '^;' list.md5 >"$SCRATCH/got"
 same "MD5 update (entries)" "$(md5sum photos/a photos/b | sed 's/  / */')"$'\n' "$SCRATCH/got"
 
 # --ignore-missing: a missing file is neither shown nor counted; a list of
-# which nothing could be checked is an error, as md5sum has it.
+# which nothing could be checked is an error, as md5sum has it, and is not
+# called all Ok.
 run --ignore-missing archive.sfv
 expect "ignore missing" 0 "$(printf 'photos/%s: Previously verified Ok\n' $(ls -U photos | grep -v c) c)"$'\n3 '"$SUMMARY" ""
 printf 'gone 00000000\nalso-gone 00000000\n' >gone.sfv
 run --ignore-missing gone.sfv
-expect "nothing verified" 1 $'0 '"$SUMMARY" $'gone.sfv: no file was verified\n'
+expect "nothing verified" 1 $'0 files checked\n' $'gone.sfv: no file was verified\n'
 run gone.sfv
-expect "missing files without the option" 1 $'gone: 100% complete\rgone: File error: File not found\nalso-gone: 100% complete\ralso-gone: File error: File not found\n2 files checked\n2 errors detected\n' ""
+expect "missing files without the option" 1 $'gone: File error: File not found\nalso-gone: File error: File not found\n2 files checked\n2 errors detected\n' ""
 
 # --status: the exit status is the answer; standard error still speaks.
 run --status --ignore-missing archive.sfv
@@ -68,6 +69,6 @@ expect "status, errors" 1 "" ""
 run --status --ignore-missing gone.sfv
 expect "status, nothing verified" 1 "" $'gone.sfv: no file was verified\n'
 run --status missing.sfv
-expect "status, no list" 252 "" ""
+expect "status, no list" 252 "" $'missing.sfv: File not found\n'
 
 finish

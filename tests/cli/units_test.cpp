@@ -4,6 +4,7 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 namespace {
 
 TEST(Messages, EveryCodeHasItsText) {
+  error::from_errno(0);  // no reason left over for Unknown error
   const struct {
     int code;
     const wchar_t* text;
@@ -58,7 +60,40 @@ TEST(Messages, ErrnoMessageFollowsCurrentErrno) {
   errno = ENOENT;
   EXPECT_STREQ(error::errno_message(), L"File not found");
   errno = ENOSPC;
-  EXPECT_STREQ(error::errno_message(), L"Unknown error");
+  EXPECT_STREQ(error::errno_message(), L"No space left on device");
+}
+
+// A code made where the failure happened names its errno when printed
+// later, once, on the same thread; never a reason that is not its own.
+TEST(Messages, UnknownErrorNamesTheErrnoItWasMadeFrom) {
+  const struct {
+    int value;
+    const wchar_t* text;
+  } cases[] = {
+      {ENOTDIR, L"Not a directory"},
+      {ELOOP, L"Too many levels of symbolic links"},
+      {EISDIR, L"Is a directory"},
+      {EPERM, L"Operation not permitted"},
+      {12345, L"Unknown error 12345"},
+  };
+  for (const auto& c : cases) {
+    int code = error::from_errno(c.value);
+    ASSERT_EQ(code, error::unknown_error);
+    EXPECT_STREQ(error::message(code), c.text) << c.value;
+    EXPECT_STREQ(error::message(code), L"Unknown error") << "a second time, " << c.value;
+  }
+  // A later mapping to a code of its own leaves no reason behind, nor does
+  // one made on another thread.
+  error::from_errno(ELOOP);
+  error::from_errno(EACCES);
+  EXPECT_STREQ(error::message(error::unknown_error), L"Unknown error");
+  std::thread other([] { error::from_errno(ENOSPC); });
+  other.join();
+  EXPECT_STREQ(error::message(error::unknown_error), L"Unknown error");
+  // Other codes never take it.
+  error::from_errno(EROFS);
+  EXPECT_STREQ(error::message(error::file_read_error), L"File read error");
+  EXPECT_STREQ(error::message(error::unknown_error), L"Read-only file system");
 }
 
 TEST(NodePool, CountsBelowOneFillPages) {

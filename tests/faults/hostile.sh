@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Hostile checksum lists, SFV and MD5: the verify run never crashes or
-# hangs, malformed lines are reported as "Error reading <list>: Invalid line"
+# hangs, malformed lines are reported as "<list>: line <n>: Invalid line"
 # and counted as errors, a later good entry is still verified, and the
 # summary follows. Files a list names are opened read-only.
 . "$(dirname "$0")/lib.sh"
@@ -26,7 +26,7 @@ verify() {
   expect_sound "$label"
   [ "$status" = - ] || expect_eq "$label: status" "$status" "$RC"
   [ "$invalid" = - ] || expect_eq "$label: Invalid line reports" "$invalid" \
-    "$(grep -ac "^Error reading $list: Invalid line$" "$OUT")"
+    "$(grep -ac "^$list: line [0-9]*: Invalid line$" "$OUT")"
   expect_eq "$label: good entry verified" 1 "$(grep -ac '^good: 100% complete.good: Ok  ' "$OUT")"
   [ "$oks" = - ] || expect_eq "$label: Ok verdicts" "$oks" "$(grep -ac ': Ok  ' "$OUT")"
   local summary

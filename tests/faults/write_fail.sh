@@ -6,14 +6,14 @@
 printf 'alpha\n' > a
 printf 'beta\n' > b
 
-# --- /dev/full: every write fails with ENOSPC (-> Unknown error, 255).
+# --- /dev/full: every write fails with ENOSPC (its text, status 255).
 for type in sfv md5; do
   for quiet in "" -q; do
     what="-c /dev/full -t $type $quiet a b"
     run 30 "$ZORVIK" -c /dev/full -t $type $quiet a b
     expect_sound "$what"
     expect_eq "$what: status" 255 "$RC"
-    expected='Error writing checksum file: Unknown error'
+    expected='Error writing checksum file: No space left on device'
     if [ -n "$quiet" ]; then
       expect_eq "$what: output" "$expected" "$(cat "$OUT")"
     else
@@ -26,7 +26,7 @@ for type in sfv md5; do
   expect_sound "-c /dev/full -t $type (no files)"
   expect_eq "-c /dev/full -t $type (no files): status" 255 "$RC"
   expect_eq "-c /dev/full -t $type (no files): output" \
-    'Error writing checksum file: Unknown error' "$(cat "$OUT")"
+    'Error writing checksum file: No space left on device' "$(cat "$OUT")"
 done
 
 # --- A file-size limit (EFBIG) cuts the list short part-way; SIGXFSZ, with
@@ -41,7 +41,7 @@ for xfsz in ignored default; do
     RC=$?
     expect_sound "$what"
     expect_eq "$what: status" 255 "$RC"
-    expect_eq "$what: output" 'Error writing checksum file: Unknown error' "$(cat "$OUT")"
+    expect_eq "$what: output" 'Error writing checksum file: File too large' "$(cat "$OUT")"
     # Nothing of the cut list remains: neither a list nor its partial file.
     expect_eq "$what: files left" '' "$(ls -d "$list" "$list".zorvik-partial-* 2>/dev/null)"
   done
@@ -63,7 +63,7 @@ if [ "$(id -u)" -eq 0 ] && unshare -m true 2>/dev/null; then
     expect_sound "full tmpfs, -c $list"
     expect_eq "full tmpfs, -c $list: status" 255 "$RC"
     expect_eq "full tmpfs, -c $list: output" \
-      'Error writing checksum file: Unknown error' "$(cat "$OUT")"
+      'Error writing checksum file: No space left on device' "$(cat "$OUT")"
   done
 
   # The verification record cannot be appended on a full disk: the list
@@ -89,7 +89,7 @@ if [ "$(id -u)" -eq 0 ] && unshare -m true 2>/dev/null; then
       "$(printf 'a: 100%% complete\ra: Ok                   \nb: 100%% complete\rb: Ok                   \n2 files checked\nAll files Ok')" \
       "$(cat .verify.out)"
     expect_eq "verify on a full disk: warning" \
-      'Warning: could not save the verification record of list.sfv: Unknown error' "$(cat .verify.err)"
+      'Warning: could not save the verification record of list.sfv: No space left on device' "$(cat .verify.err)"
     expect_file_eq "verify on a full disk: the list" before.sfv after.sfv
     expect_sound "verify -a after freeing space"
     expect_eq "verify -a after freeing space: status" 0 "$RC"
@@ -113,7 +113,7 @@ if [ "$(id -u)" -eq 0 ] && unshare -m true 2>/dev/null; then
   RC=$?
   if [ "$RC" -ne 99 ]; then
     expect_eq "no inode for the new list: status" 255 "$(cat .update.rc)"
-    expect_eq "no inode for the new list: output" 'Error creating sfv file: Unknown error' "$(cat "$OUT")"
+    expect_eq "no inode for the new list: output" 'Error creating md5 file: No space left on device' "$(cat "$OUT")"
     expect_file_eq "no inode for the new list: the list" before.md5 after.md5
     expect_eq "no inode for the new list: same file" "$(cat .inode.before)" "$(cat .inode.after)"
   fi
