@@ -14,7 +14,9 @@
 
 class lane_session;
 
-struct engine::state final : job_source {
+// Hidden, although nested in an exported class: none of it is the library's
+// interface, and its symbols must not become part of it.
+struct __attribute__((visibility("hidden"))) engine::state final : job_source {
   using clock_type = std::chrono::steady_clock;
 
   explicit state(int workerCount);

@@ -54,8 +54,9 @@ struct hash_job {
   // it show progress.
   file_reader file;
   unsigned long long offset = 0;  // the next byte to read
-  void* hashState = nullptr;      // this slot's state, of the ring's stateRoom bytes
-  bool stateLive = false;         // its algorithm's init succeeded: final and release are due
+  // This slot's state, of the ring's stateRoom bytes: started from `hashing`
+  // on, until done.
+  void* hashState = nullptr;
   // For the progress only: relaxed.
   std::atomic<unsigned long long> hashed{0};  // bytes
   std::atomic<unsigned long long> total{0};   // the size at open
