@@ -43,9 +43,10 @@ struct span_request {
 // the end-of-file rules. Opened without waiting (a FIFO swapped in would
 // otherwise wait for a writer), read at explicit offsets, the kernel asked
 // to read ahead. Data the page cache holds is read in place where a span
-// is large enough to pay for the mapping: a mapping costs a fault now and
-// then, a read a copy of every byte. On a disk that spins, reads the page
-// cache cannot serve take turns (disk_turn.h), the earliest job first.
+// is large enough to pay for the mapping: mapped without MAP_POPULATE, its
+// pages are faulted in a block at a time as they are hashed, where a read
+// copies every byte. On a disk that spins, reads the page cache cannot
+// serve take turns (disk_turn.h), the earliest job first.
 class file_reader {
 public:
   file_reader() = default;

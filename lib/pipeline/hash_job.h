@@ -10,8 +10,8 @@
 
 // One job of the engine, in its slot of the ring of jobs. The submitting
 // thread writes what was asked before it publishes the job; from the claim
-// on, the one thread that holds the job writes the rest, until `phase` says
-// done; the threads that help with a split job's pieces share `pieces`.
+// on, the one thread that holds the job writes the rest, until its state
+// says done; the threads that help with a split job's pieces share `pieces`.
 struct hash_job {
   enum class phase : unsigned {
     queued,   // submitted, not claimed yet
@@ -46,8 +46,10 @@ struct hash_job {
   unsigned flags = 0;
   void* tag = nullptr;
 
-  // Moved on by the thread holding the job: stores release, loads acquire,
-  // so that whoever sees `done` sees `outcome`.
+  // Moved on by whoever holds the job (the caller, to queue it): release
+  // stores, acquire loads, so that whoever sees a phase sees what led to it;
+  // `done` is stored seq_cst (job_ring::finish), and whoever sees it sees
+  // `outcome`.
   std::atomic<phase> state{phase::done};
 
   // The hashing, resumable: a job hashed on the caller's thread stops to let

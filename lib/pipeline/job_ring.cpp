@@ -59,9 +59,11 @@ bool job_ring::nextQueuedIs(int id) {
 }
 
 void job_ring::finish(hash_job& job) {
+  // Once done, the slot is the caller's to take and fill anew.
+  unsigned long long sequence = job.sequence;
   job.state.store(hash_job::phase::done, std::memory_order_seq_cst);
   unsigned long long head = _waitingFor.load(std::memory_order_seq_cst);
-  if (head != nobody && job.sequence >= head && job.sequence < head + wakeBatch && batchDone(head)) {
+  if (head != nobody && sequence >= head && sequence < head + wakeBatch && batchDone(head)) {
     _completions.fetch_add(1, std::memory_order_seq_cst);
     wait_policy::wake(_completions, 1);
   }

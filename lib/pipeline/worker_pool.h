@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <cstddef>
 
 // The engine's worker threads: started one at a time as work calls for
 // them, each with a read buffer of its own, and asleep while there is no
@@ -49,8 +50,8 @@ private:
   // Written under `_spawning`; release store, acquire loads elsewhere.
   std::atomic<int> _running{0};
   pthread_mutex_t _spawning = PTHREAD_MUTEX_INITIALIZER;
-  // Raised under `_spawning`, so no thread starts after it: release store,
-  // acquire loads.
+  // Raised once under `_spawning`, so no thread starts after it: acq_rel
+  // exchange, acquire loads.
   std::atomic<int> _stop{0};
   // The futex sleepers watch, and their count: both seq_cst, so that a
   // thread going to sleep and one announcing work always see each other.

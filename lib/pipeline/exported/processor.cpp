@@ -11,20 +11,9 @@
 #include <zorvik/pipeline.h>
 
 #include "pipeline/exported/ring.h"
+#include "pipeline/exported/shared.h"
 #include "pipeline/fault_guard.h"
 #include "pipeline/wait_policy.h"
-
-// The shared fields are plain in the class's exported layout; they are
-// only ever accessed through `shared`, with the orders given at their
-// declarations.
-namespace {
-
-template <class T>
-std::atomic_ref<T> shared(T& field) {
-  return std::atomic_ref<T>(field);
-}
-
-}  // namespace
 
 processor::processor()
     : thread("processor"), _stop(0), _path(nullptr), _percent(0), _openError(0),

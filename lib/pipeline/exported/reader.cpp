@@ -13,6 +13,7 @@
 #include <zorvik/pipeline.h>
 
 #include "pipeline/exported/ring.h"
+#include "pipeline/exported/shared.h"
 #include "pipeline/exported/window_memory.h"
 #include "pipeline/fault_guard.h"
 #include "pipeline/file_reader.h"
@@ -25,19 +26,6 @@
 // sets the jobEnded bit as its very last touch of the job, so the consumer
 // concludes the end only from a word that already counts every published
 // slot, and may hand over the next job without racing the reader.
-//
-// The fields shared across the two threads are plain in the class's
-// exported layout; they are only ever accessed through `shared`, with the
-// orders given at their declarations.
-
-namespace {
-
-template <class T>
-std::atomic_ref<T> shared(T& field) {
-  return std::atomic_ref<T>(field);
-}
-
-}  // namespace
 
 reader::reader()
     : thread("reader"), _stop(0), _file(nullptr), _errorNumber(0), _writeIndex(0),
@@ -51,53 +39,6 @@ reader::~reader() {
   join();
   releaseWindows();
   window_memory::release(_windows);
-}
-
-unsigned char* reader::windowBuffer(int slot) {
-  if (!_windowsTried) {
-    _windowsTried = true;
-    _windows = window_memory::allocate();
-  }
-  if (_windows == nullptr) return nullptr;
-  return _windows + static_cast<size_t>(slot % ring::windowBuffers) * ring::windowSize;
-}
-
-bool reader::mapsWindows(unsigned long long size) {
-  return size <= ring::windowLimit && windowBuffer(0) == nullptr;
-}
-
-bool reader::hashWhole(FILE* file, unsigned int size, hasher* h) {
-  int fd = fileno(file);
-  unsigned char* buffer = size <= ring::streamPiece ? _buffers[0] : windowBuffer(0);
-  int failure = 0;
-  if (buffer != nullptr) {
-    failure = readExactly(fd, buffer, size, 0);
-    if (failure == 0) h->update(buffer, size);
-  } else {
-    void* window = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-    if (window == MAP_FAILED) {
-      failure = errno;
-    } else {
-      if (!hashMappedWindow(h, static_cast<unsigned char*>(window), size)) failure = EIO;
-      munmap(window, size);
-    }
-  }
-  shared(_errorNumber).store(failure, std::memory_order_relaxed);
-  return failure == 0;
-}
-
-bool reader::hashRest(int fd, unsigned long long offset, hasher* h) {
-  for (;;) {
-    ssize_t n = pread(fd, _buffers[0], ring::streamPiece, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      shared(_errorNumber).store(errno, std::memory_order_relaxed);
-      return false;
-    }
-    if (n == 0) return true;
-    h->update(_buffers[0], static_cast<unsigned int>(n));
-    offset += static_cast<unsigned long long>(n);
-  }
 }
 
 void reader::processFile(FILE* file, unsigned long long size) {
@@ -144,9 +85,11 @@ void reader::fill() {
 }
 
 // Puts the next window into `slot`: 1 on success, 0 on failure. `word` is
-// the ring as last seen. Reading it costs one copy; a mapping costs a fault
-// on the first touch of every page, which is far dearer on virtual machines.
-// Reads never pass the size at open, and an early end means the file shrank.
+// the ring as last seen. Reading it costs one copy. A window mapped with
+// MAP_POPULATE costs, on some virtual machines, a fault on the first touch
+// of every page all the same, which is far dearer: windows are mapped only
+// when there are no buffers. Reads never pass the size at open, and an
+// early end means the file shrank (readExactly).
 int reader::takeWindow(int slot, unsigned word) {
   if (_windows == nullptr) return mapWindow(slot, word);
   unsigned int length =

@@ -7,17 +7,7 @@
 
 #include <zorvik/pipeline.h>
 
-// `_launch` and `_state` are plain in the class's exported layout; they are
-// only ever accessed through `shared`, with the orders given at their
-// declarations.
-namespace {
-
-template <class T>
-std::atomic_ref<T> shared(T& field) {
-  return std::atomic_ref<T>(field);
-}
-
-}  // namespace
+#include "pipeline/exported/shared.h"
 
 thread::thread(const char* name)
     : _handle(0), _name(strdup(name != nullptr ? name : "unknown")), _state(created),
