@@ -27,6 +27,8 @@ public:
   // results stay valid at once.
   const wchar_t* hash_string(const unsigned char* bytes = nullptr) {
     static const wchar_t digits[] = L"0123456789abcdef";
+    // A compiler builtin, not std::atomic_ref: programs built with any
+    // language standard compile this in.
     int slot = __atomic_fetch_add(&_hash_text_index, 1, __ATOMIC_RELAXED) & 3;
     if (bytes == nullptr) bytes = hash();
     wchar_t* out = _hash_text[slot];
@@ -44,7 +46,7 @@ protected:
   ~hasher() = default;
 
   wchar_t _hash_text[4][256];
-  int _hash_text_index;
+  int _hash_text_index;  // only ever a relaxed fetch-and-add: it hands out buffers
 };
 
 // CRC-32 as SFV files and Zip archives use it (reflected 0xEDB88320,

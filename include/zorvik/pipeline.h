@@ -13,6 +13,7 @@
 
 class hasher;
 
+// Kept only for the library interface: the program hashes through engine.
 // A counting signal on one unnamed semaphore, created with the count 0.
 // Every wait retries when a signal interrupts it.
 class ZORVIK_API event {
@@ -57,6 +58,7 @@ private:
   sem_t _sem;
 };
 
+// Kept only for the library interface: the program hashes through engine.
 // Base of the worker threads. The POSIX thread is created by the
 // constructor but runs run() only after start(), so the most-derived run()
 // never starts before its object is complete. A derived class must make its
@@ -85,19 +87,24 @@ public:
 protected:
   pthread_t _handle;
   char* _name;
-  int _state;
+  int _state;  // written by the worker only: release stores
   event _startEvent;
 
 private:
-  int _launch;   // 0 not yet, 1 started, 2 told to end without running
+  // 0 not yet, 1 started, 2 told to end without running: acq_rel
+  // compare-exchange by start() and join(), acquire load by the worker.
+  int _launch;
   bool _joined;
 };
 
+// Kept only for the library interface: the program hashes through engine.
 // The read-ahead thread: takes a file in windows of up to 4 MiB (files of at
 // most 999,999,999 bytes) or in 8192-byte pieces, into a ring of eight slots
 // that the consumer empties in order. Windows are read into buffers of their
 // own, or mapped when no memory for those can be had. The buffers make this
-// a large object; it is public only because processor embeds it.
+// a large object; it is public only because processor embeds it. Its fields
+// shared between the two threads are accessed only atomically, with the
+// orders named at each.
 class ZORVIK_API reader : public thread {
 public:
   reader();
@@ -115,6 +122,8 @@ public:
   // reader had already failed. Called instead of further waits.
   void abandon(int errorNumber);
   // errno of the job's failure, 0 when there was none.
+  // (The inline accesses here use compiler builtins, not std::atomic_ref:
+  // programs built with any language standard compile them in.)
   int getError() const { return __atomic_load_n(&_errorNumber, __ATOMIC_ACQUIRE); }
   // Consumer side, while the reader is idle: the next job starts clean.
   void clearError() { __atomic_store_n(&_errorNumber, 0, __ATOMIC_RELAXED); }
@@ -132,7 +141,7 @@ public:
   bool hashWhole(FILE* file, unsigned int size, hasher* h);
   bool hashRest(int fd, unsigned long long offset, hasher* h);
 
-  int _stop;
+  int _stop;  // release store by the owner, acquire loads by the thread
   event _workEvent;
 
 private:
@@ -149,16 +158,19 @@ private:
   void releaseWindows();
 
   FILE* _file;
+  // Relaxed stores before the ring word that publishes them; acquire loads.
   int _errorNumber;
   int _writeIndex;
   int _readIndex;
-  // The one atomic word of the ring. Low byte: free slots (0-8). The bits
-  // above carry the end of the job (set by the reader after its last slot)
-  // and a cancel request (set by the consumer), so that both are ordered
-  // with the slots they follow.
+  // The one atomic word of the ring, seq_cst. Low byte: free slots (0-8).
+  // The bits above carry the end of the job (set by the reader after its
+  // last slot) and a cancel request (set by the consumer), so that both are
+  // ordered with the slots they follow.
   unsigned _freeSlots;
-  int _readerWaiting;     // 1 while the reader sleeps on a full ring
-  int _consumerWaiting;   // 1 while the consumer sleeps on an empty ring
+  // 1 while the reader sleeps on a full ring, or the consumer on an empty
+  // one: seq_cst, so that a sleeper and the side that wakes it see each other.
+  int _readerWaiting;
+  int _consumerWaiting;
   unsigned long long _remaining;
   bool _useMap;
   unsigned long long _offset;
@@ -169,6 +181,7 @@ private:
   bool _windowsTried;
 };
 
+// Kept only for the library interface: the program hashes through engine.
 // The hashing worker: opens each file, feeds it through its reader into the
 // job's hasher, keeps the progress and signals completion. Path and hasher
 // are borrowed until the job is complete.
@@ -201,10 +214,10 @@ private:
   bool consume(FILE* file, unsigned long long size);
 
   reader _input;
-  int _stop;
+  int _stop;  // release store by the destructor, acquire loads by the thread
   event _workEvent;
   const wchar_t* _path;
-  int _percent;
+  int _percent;  // relaxed: read whole, ordered with nothing
   int _openError;
   hasher* _jobHasher;
   event _doneEvent;

@@ -5,8 +5,9 @@
 #include <span>
 
 // The CRC-32 variants. Each takes and returns the raw register: the
-// 0xFFFFFFFF conditioning belongs to crc::init and crc::finalize only. All
-// variants give the same register for every input.
+// 0xFFFFFFFF conditioning belongs to CRC-32's registry entry
+// (crc_algorithm.cpp) only. All variants give the same register for every
+// input.
 namespace zorvik {
 
 using crcUpdateFn = uint32_t (*)(uint32_t reg, const unsigned char* data, size_t length);

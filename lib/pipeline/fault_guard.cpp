@@ -6,7 +6,6 @@
 
 #include <zorvik/hasher.h>
 
-#include "hash/crc_impl.h"
 #include "pipeline/fault_guard.h"
 
 namespace {
@@ -65,7 +64,7 @@ namespace {
 // Runs `work` over the window [data, data + length); a bus error inside the
 // window ends it early and the result is false.
 template <typename Work>
-bool guarded(const unsigned char* data, unsigned int length, Work work) {
+bool guarded(const unsigned char* data, size_t length, Work work) {
   pthread_once(&g_installed, install);
   guard window;
   window.begin = data;
@@ -94,12 +93,8 @@ bool hashMappedWindow(hasher* h, unsigned char* data, unsigned int length) {
   return guarded(data, length, [&] { h->update(data, length); });
 }
 
-bool crcMappedWindow(uint32_t* reg, const unsigned char* data, unsigned int length) {
-  return guarded(data, length, [&] { *reg = zorvik::crcUpdate(*reg, data, length); });
-}
-
-bool md5MappedWindow(MD5_CTX* context, const unsigned char* data, unsigned int length) {
-  return guarded(data, length, [&] { MD5Update(context, data, length); });
+bool guardedUpdate(const zorvik::algorithm& a, void* state, const unsigned char* data, size_t length) {
+  return guarded(data, length, [&] { a.update(state, data, length); });
 }
 
 bool touchMappedWindow(const unsigned char* data, unsigned int length) {

@@ -1,22 +1,21 @@
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 
 #include <zorvik/hasher.h>
 
-// Feeds one mapped window to `h`. A file truncated while it is mapped makes
-// the pages past its new end raise SIGBUS when touched; inside this call
-// that fault ends the update early instead of the process, and the result
-// is false. Faults anywhere else go on to the handler that was there before.
+#include "hash/algorithm.h"
+
+// Hashing mapped pages. A file truncated while it is mapped makes the pages
+// past its new end raise SIGBUS when touched; inside these calls that fault
+// ends the work early instead of the process, and the result is false.
+// Faults anywhere else go on to the handler that was there before.
+
+// Runs `a`'s update of `state` over the mapped `length` bytes at `data`.
+bool guardedUpdate(const zorvik::algorithm& a, void* state, const unsigned char* data, size_t length);
+
+// Feeds one mapped window to `h`.
 bool hashMappedWindow(hasher* h, unsigned char* data, unsigned int length);
 
-// Runs the CRC-32 register `*reg` over a mapped window, under the same
-// guard: false when the file was truncated under it.
-bool crcMappedWindow(uint32_t* reg, const unsigned char* data, unsigned int length);
-
-// MD5Update of a mapped window, under the same guard.
-bool md5MappedWindow(MD5_CTX* context, const unsigned char* data, unsigned int length);
-
-// Reads one byte of every page of a mapped window, under the same guard:
-// false when the file was truncated under it.
+// Reads one byte of every page of a mapped window.
 bool touchMappedWindow(const unsigned char* data, unsigned int length);

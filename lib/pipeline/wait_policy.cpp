@@ -20,7 +20,23 @@ bool spinningPays() {
   return pays;
 }
 
-bool sleepWhile(unsigned* word, unsigned expected, int milliseconds) {
+// A futex is the 32-bit word itself; std::atomic<unsigned> is one.
+static_assert(sizeof(std::atomic<unsigned>) == sizeof(unsigned) &&
+              std::atomic<unsigned>::is_always_lock_free);
+
+namespace {
+const unsigned* address(const std::atomic<unsigned>& word) {
+  return reinterpret_cast<const unsigned*>(&word);
+}
+}  // namespace
+
+bool sleepWhile(const std::atomic<unsigned>& word, unsigned expected, int milliseconds) {
+  return sleepWhile(address(word), expected, milliseconds);
+}
+
+void wake(const std::atomic<unsigned>& word, int count) { wake(address(word), count); }
+
+bool sleepWhile(const unsigned* word, unsigned expected, int milliseconds) {
   struct timespec limit {};
   struct timespec* timeout = nullptr;
   if (milliseconds >= 0) {
@@ -32,7 +48,7 @@ bool sleepWhile(unsigned* word, unsigned expected, int milliseconds) {
   return !(r != 0 && errno == ETIMEDOUT);
 }
 
-void wake(unsigned* word, int count) {
+void wake(const unsigned* word, int count) {
   syscall(SYS_futex, word, FUTEX_WAKE_PRIVATE, count, nullptr, nullptr, 0);
 }
 

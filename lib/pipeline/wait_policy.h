@@ -1,12 +1,15 @@
 #pragma once
 
+#include <atomic>
+
 #include <zorvik/pipeline.h>
 
-// How the pipeline's threads wait for each other; the one place that decides
-// it. A short, bounded spin first, and only where another CPU may run the
-// thread waited for (the answer often comes within microseconds, sooner than
-// a sleeping thread wakes); then a futex or semaphore sleep, so that a
-// waiter never holds a CPU its partner needs.
+// How the pipeline's threads wait for each other: a short, bounded spin
+// first, and only where another CPU may run the thread waited for (the
+// answer often comes within microseconds, sooner than a sleeping thread
+// wakes); then a futex or semaphore sleep, so that a waiter never holds a
+// CPU its partner needs. Each waiter decides what it waits for and how
+// long; these are the ways it may wait.
 namespace wait_policy {
 
 // Pauses a spin may take: some 4 microseconds here.
@@ -36,10 +39,14 @@ bool spinFor(Ready ready) {
   return false;
 }
 
-// Sleeps while `*word` holds `expected`, at most `milliseconds` (negative:
+// Sleeps while `word` holds `expected`, at most `milliseconds` (negative:
 // without limit); may return early. False when the time passed.
-bool sleepWhile(unsigned* word, unsigned expected, int milliseconds = -1);
-void wake(unsigned* word, int count = 1);
+bool sleepWhile(const std::atomic<unsigned>& word, unsigned expected, int milliseconds = -1);
+// Wakes up to `count` threads asleep on `word`.
+void wake(const std::atomic<unsigned>& word, int count = 1);
+// The same for a plain word that is only ever accessed atomically.
+bool sleepWhile(const unsigned* word, unsigned expected, int milliseconds = -1);
+void wake(const unsigned* word, int count = 1);
 
 // event::wait() after a short spin.
 void await(event& e);

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "hash/crc_impl.h"
-#include "pipeline/engine_job.h"
+#include "pipeline/disk_turn.h"
 #include "pipeline/file_reader.h"
 #include "pipeline/rotational.h"
 #include "pipeline_support.h"
@@ -171,7 +171,7 @@ TEST_F(Engine, CachedDataIsReadInParallelOnADiskMarkedRotational) {
   ASSERT_EQ(std::system(("mkdir -p '" + entry + "/queue' && echo 1 > '" + entry + "/queue/rotational'").c_str()), 0);
   setSysfsRoot(root.c_str());
   ASSERT_TRUE(isRotational(status.st_dev));
-  unsigned long long uncachedBefore = uncachedReads();
+  unsigned long long uncachedBefore = disk_turn::uncachedReads();
   g_slowEach = 20000;
   {
     engine hashing(2);
@@ -183,7 +183,7 @@ TEST_F(Engine, CachedDataIsReadInParallelOnADiskMarkedRotational) {
     }
   }
   setSysfsRoot("/sys");
-  EXPECT_EQ(uncachedReads(), uncachedBefore);
+  EXPECT_EQ(disk_turn::uncachedReads(), uncachedBefore);
   EXPECT_EQ(g_mostInside.load(), 2);
 }
 

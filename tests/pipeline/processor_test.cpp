@@ -9,7 +9,7 @@
 #include <zorvik/error.h>
 #include <zorvik/pipeline.h>
 
-#include "pipeline/window_memory.h"
+#include "pipeline/exported/window_memory.h"
 #include "pipeline_support.h"
 
 namespace {

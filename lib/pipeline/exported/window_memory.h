@@ -1,5 +1,7 @@
 #pragma once
 
+// Kept only for the library's exported interface: the reader's window buffers.
+
 // Memory for the reader's window buffers, all in one block.
 namespace window_memory {
 

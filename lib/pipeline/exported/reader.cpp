@@ -1,19 +1,23 @@
+// Kept only for the library's exported interface; the program hashes
+// through the engine, whose reading is file_reader's.
 #include <sys/mman.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 
 #include <zorvik/hasher.h>
 #include <zorvik/pipeline.h>
 
+#include "pipeline/exported/ring.h"
+#include "pipeline/exported/shared.h"
+#include "pipeline/exported/window_memory.h"
 #include "pipeline/fault_guard.h"
-#include "pipeline/read_exactly.h"
-#include "pipeline/ring.h"
+#include "pipeline/file_reader.h"
 #include "pipeline/wait_policy.h"
-#include "pipeline/window_memory.h"
 
 // The ring protocol. `_freeSlots` is the only word both threads change:
 // the reader publishes a slot by decrementing it after writing the slot, the
@@ -30,78 +34,31 @@ reader::reader()
       _windowsTried(false) {}
 
 reader::~reader() {
-  __atomic_store_n(&_stop, 1, __ATOMIC_RELEASE);
+  shared(_stop).store(1, std::memory_order_release);
   _workEvent.post();
   join();
   releaseWindows();
   window_memory::release(_windows);
 }
 
-unsigned char* reader::windowBuffer(int slot) {
-  if (!_windowsTried) {
-    _windowsTried = true;
-    _windows = window_memory::allocate();
-  }
-  if (_windows == nullptr) return nullptr;
-  return _windows + static_cast<size_t>(slot % ring::windowBuffers) * ring::windowSize;
-}
-
-bool reader::mapsWindows(unsigned long long size) {
-  return size <= ring::mapLimit && windowBuffer(0) == nullptr;
-}
-
-bool reader::hashWhole(FILE* file, unsigned int size, hasher* h) {
-  int fd = fileno(file);
-  unsigned char* buffer = size <= ring::pieceSize ? _buffers[0] : windowBuffer(0);
-  int failure = 0;
-  if (buffer != nullptr) {
-    failure = readExactly(fd, buffer, size, 0);
-    if (failure == 0) h->update(buffer, size);
-  } else {
-    void* window = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-    if (window == MAP_FAILED) {
-      failure = errno;
-    } else {
-      if (!hashMappedWindow(h, static_cast<unsigned char*>(window), size)) failure = EIO;
-      munmap(window, size);
-    }
-  }
-  __atomic_store_n(&_errorNumber, failure, __ATOMIC_RELAXED);
-  return failure == 0;
-}
-
-bool reader::hashRest(int fd, unsigned long long offset, hasher* h) {
-  for (;;) {
-    ssize_t n = pread(fd, _buffers[0], ring::pieceSize, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      __atomic_store_n(&_errorNumber, errno, __ATOMIC_RELAXED);
-      return false;
-    }
-    if (n == 0) return true;
-    h->update(_buffers[0], static_cast<unsigned int>(n));
-    offset += static_cast<unsigned long long>(n);
-  }
-}
-
 void reader::processFile(FILE* file, unsigned long long size) {
   _readIndex = 0;
   _file = file;
   _writeIndex = 0;
-  __atomic_store_n(&_errorNumber, 0, __ATOMIC_RELAXED);
+  shared(_errorNumber).store(0, std::memory_order_relaxed);
   _remaining = size;
   _offset = 0;
   // Decided here from this job's own size, before the reader wakes.
-  _useMap = size <= ring::mapLimit;
-  __atomic_store_n(&_freeSlots, static_cast<unsigned>(ring::slotCount), __ATOMIC_RELAXED);
+  _useMap = size <= ring::windowLimit;
+  shared(_freeSlots).store(static_cast<unsigned>(ring::slotCount), std::memory_order_relaxed);
   _workEvent.post();
 }
 
 int reader::run() {
   for (;;) {
-    if (__atomic_load_n(&_stop, __ATOMIC_ACQUIRE) != 0) return 0;
+    if (shared(_stop).load(std::memory_order_acquire) != 0) return 0;
     wait_policy::await(_workEvent);
-    if (__atomic_load_n(&_stop, __ATOMIC_ACQUIRE) != 0) return 0;
+    if (shared(_stop).load(std::memory_order_acquire) != 0) return 0;
     fill();
   }
 }
@@ -113,7 +70,7 @@ void reader::fill() {
     // buffers wait until no other slot holds the buffer they will reuse.
     unsigned need = _windows != nullptr ? ring::slotCount - ring::windowBuffers + 1 : 1;
     if (!_useMap) {
-      unsigned long long pieces = (_remaining + ring::pieceSize - 1) / ring::pieceSize;
+      unsigned long long pieces = (_remaining + ring::streamPiece - 1) / ring::streamPiece;
       need = static_cast<unsigned>(std::min<unsigned long long>(pieces, ring::refillMark));
     }
     unsigned word = waitForRoom(need);
@@ -121,23 +78,25 @@ void reader::fill() {
     int filled = _useMap ? takeWindow(_writeIndex, word) : readPieces(word & ring::freeMask);
     if (filled == 0) break;
     _writeIndex = (_writeIndex + filled) % ring::slotCount;
-    __atomic_fetch_sub(&_freeSlots, static_cast<unsigned>(filled), __ATOMIC_SEQ_CST);
+    shared(_freeSlots).fetch_sub(static_cast<unsigned>(filled), std::memory_order_seq_cst);
     wake(&_consumerWaiting);
   }
   endJob();
 }
 
 // Puts the next window into `slot`: 1 on success, 0 on failure. `word` is
-// the ring as last seen. Reading it costs one copy; a mapping costs a fault
-// on the first touch of every page, which is far dearer on virtual machines.
-// Reads never pass the size at open, and an early end means the file shrank.
+// the ring as last seen. Reading it costs one copy. A window mapped with
+// MAP_POPULATE costs, on some virtual machines, a fault on the first touch
+// of every page all the same, which is far dearer: windows are mapped only
+// when there are no buffers. Reads never pass the size at open, and an
+// early end means the file shrank (readExactly).
 int reader::takeWindow(int slot, unsigned word) {
   if (_windows == nullptr) return mapWindow(slot, word);
   unsigned int length =
       static_cast<unsigned int>(std::min<unsigned long long>(_remaining, ring::windowSize));
   int failure = readExactly(fileno(_file), windowBuffer(slot), length, _offset);
   if (failure != 0) {
-    __atomic_store_n(&_errorNumber, failure, __ATOMIC_RELAXED);
+    shared(_errorNumber).store(failure, std::memory_order_relaxed);
     return 0;
   }
   _lengths[slot] = length;
@@ -158,7 +117,7 @@ int reader::mapWindow(int slot, unsigned word) {
   void* window = mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fileno(_file),
                       static_cast<off_t>(_offset));
   if (window == MAP_FAILED) {
-    __atomic_store_n(&_errorNumber, errno, __ATOMIC_RELAXED);
+    shared(_errorNumber).store(errno, std::memory_order_relaxed);
     return 0;
   }
   // The first read of each mapped page costs microseconds on some virtual
@@ -167,7 +126,7 @@ int reader::mapWindow(int slot, unsigned word) {
   if ((word & ring::freeMask) < ring::slotCount - 1 &&
       !touchMappedWindow(static_cast<unsigned char*>(window), length)) {
     munmap(window, length);
-    __atomic_store_n(&_errorNumber, EIO, __ATOMIC_RELAXED);  // the file shrank
+    shared(_errorNumber).store(EIO, std::memory_order_relaxed);  // the file shrank
     return 0;
   }
   _maps[slot] = static_cast<unsigned char*>(window);
@@ -189,7 +148,7 @@ int reader::readPieces(int room) {
   for (; count < room && left > 0; ++count) {
     int slot = (_writeIndex + count) % ring::slotCount;
     unsigned int length =
-        static_cast<unsigned int>(std::min<unsigned long long>(left, ring::pieceSize));
+        static_cast<unsigned int>(std::min<unsigned long long>(left, ring::streamPiece));
     pieces[count].iov_base = _buffers[slot];
     pieces[count].iov_len = length;
     _lengths[slot] = length;
@@ -200,7 +159,7 @@ int reader::readPieces(int room) {
     ssize_t n = readv(fileno(_file), pieces + done, count - done);
     if (n <= 0) {
       if (n < 0 && errno == EINTR) continue;
-      __atomic_store_n(&_errorNumber, n == 0 ? EIO : errno, __ATOMIC_RELAXED);
+      shared(_errorNumber).store(n == 0 ? EIO : errno, std::memory_order_relaxed);
       return 0;
     }
     size_t got = static_cast<size_t>(n);
@@ -216,14 +175,14 @@ int reader::readPieces(int room) {
 
 void reader::endJob() {
   // The last touch of the job: after this the consumer owns every field.
-  __atomic_fetch_or(&_freeSlots, ring::jobEnded, __ATOMIC_SEQ_CST);
+  shared(_freeSlots).fetch_or(ring::jobEnded, std::memory_order_seq_cst);
   wake(&_consumerWaiting);
 }
 
 bool reader::wait(unsigned char** data, unsigned int* length) {
   if (*data != nullptr) {
     _readIndex = (_readIndex + 1) % ring::slotCount;
-    unsigned word = __atomic_fetch_add(&_freeSlots, 1, __ATOMIC_SEQ_CST) + 1;
+    unsigned word = shared(_freeSlots).fetch_add(1, std::memory_order_seq_cst) + 1;
     // A sleeping reader is woken only once half the ring is free, so that
     // it wakes to refill several slots rather than one.
     if ((word & ring::freeMask) >= ring::refillMark) wake(&_readerWaiting);
@@ -245,11 +204,11 @@ bool reader::wait(unsigned char** data, unsigned int* length) {
 }
 
 void reader::abandon(int errorNumber) {
-  unsigned word = __atomic_fetch_or(&_freeSlots, ring::jobCancelled, __ATOMIC_SEQ_CST) |
+  unsigned word = shared(_freeSlots).fetch_or(ring::jobCancelled, std::memory_order_seq_cst) |
                   ring::jobCancelled;
   wake(&_readerWaiting);
   while ((word & ring::jobEnded) == 0) word = waitForData(word);
-  if (getError() == 0) __atomic_store_n(&_errorNumber, errorNumber, __ATOMIC_RELAXED);
+  if (getError() == 0) shared(_errorNumber).store(errorNumber, std::memory_order_relaxed);
   releaseWindows();
 }
 
@@ -275,20 +234,20 @@ unsigned reader::waitForData(unsigned busy) {
 template <class Ready>
 unsigned reader::waitOnRing(int* waiting, Ready ready) {
   unsigned word = 0;
-  if (wait_policy::spinFor([&] { return ready(word = __atomic_load_n(&_freeSlots, __ATOMIC_ACQUIRE)); }))
+  if (wait_policy::spinFor([&] { return ready(word = shared(_freeSlots).load(std::memory_order_acquire)); }))
     return word;
   for (;;) {
-    __atomic_store_n(waiting, 1, __ATOMIC_SEQ_CST);
-    word = __atomic_load_n(&_freeSlots, __ATOMIC_SEQ_CST);
+    shared(*waiting).store(1, std::memory_order_seq_cst);
+    word = shared(_freeSlots).load(std::memory_order_seq_cst);
     if (ready(word)) break;
     wait_policy::sleepWhile(&_freeSlots, word);
   }
-  __atomic_store_n(waiting, 0, __ATOMIC_RELAXED);
+  shared(*waiting).store(0, std::memory_order_relaxed);
   return word;
 }
 
 void reader::wake(int* waiting) {
-  if (__atomic_load_n(waiting, __ATOMIC_SEQ_CST) != 0) wait_policy::wake(&_freeSlots, INT_MAX);
+  if (shared(*waiting).load(std::memory_order_seq_cst) != 0) wait_policy::wake(&_freeSlots, INT_MAX);
 }
 
 void reader::releaseWindows() {

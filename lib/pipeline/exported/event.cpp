@@ -1,3 +1,4 @@
+// Kept only for the library's exported interface.
 #include <zorvik/pipeline.h>
 
 // The waits are inline in the header; only the destructor lives here, so

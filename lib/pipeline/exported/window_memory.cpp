@@ -1,7 +1,8 @@
 #include <sys/mman.h>
 
-#include "pipeline/ring.h"
-#include "pipeline/window_memory.h"
+#include "pipeline/exported/window_memory.h"
+
+#include "pipeline/exported/ring.h"
 
 namespace window_memory {
 

@@ -1,14 +1,18 @@
+// Kept only for the library's exported interface; the program hashes
+// through the engine.
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 
 #include <zorvik/container.h>
 #include <zorvik/hasher.h>
 #include <zorvik/pipeline.h>
 
+#include "pipeline/exported/ring.h"
+#include "pipeline/exported/shared.h"
 #include "pipeline/fault_guard.h"
-#include "pipeline/ring.h"
 #include "pipeline/wait_policy.h"
 
 processor::processor()
@@ -18,12 +22,12 @@ processor::processor()
 }
 
 processor::~processor() {
-  __atomic_store_n(&_stop, 1, __ATOMIC_RELEASE);
+  shared(_stop).store(1, std::memory_order_release);
   _workEvent.post();
   // Our own worker first: a job it already took still needs the reader,
   // which would otherwise be able to end under it and leave it waiting.
   join();
-  __atomic_store_n(&_input._stop, 1, __ATOMIC_RELEASE);
+  shared(_input._stop).store(1, std::memory_order_release);
   _input._workEvent.post();
   _input.join();
 }
@@ -31,7 +35,7 @@ processor::~processor() {
 int processor::processFile(const wchar_t* path, hasher* h) {
   // Without both workers the job would never complete.
   if (!isCreated() || !_input.isCreated()) return error::unknown_error;
-  __atomic_store_n(&_percent, 0, __ATOMIC_RELAXED);
+  shared(_percent).store(0, std::memory_order_relaxed);
   _path = path;
   _jobHasher = h;
   _workEvent.post();
@@ -48,16 +52,16 @@ bool processor::waitDone(int milliseconds) {
 
 int processor::run() {
   for (;;) {
-    if (__atomic_load_n(&_stop, __ATOMIC_ACQUIRE) != 0) return 0;
+    if (shared(_stop).load(std::memory_order_acquire) != 0) return 0;
     wait_policy::await(_workEvent);
-    if (__atomic_load_n(&_stop, __ATOMIC_ACQUIRE) != 0) return 0;
+    if (shared(_stop).load(std::memory_order_acquire) != 0) return 0;
     runJob();
     _doneEvent.post();
   }
 }
 
 void processor::runJob() {
-  __atomic_store_n(&_percent, 0, __ATOMIC_RELAXED);
+  shared(_percent).store(0, std::memory_order_relaxed);
   _openError = 0;
   _input.clearError();
   FILE* file = _wfopen(_path, L"rb");
@@ -75,7 +79,7 @@ void processor::runJob() {
   unsigned long long size = static_cast<unsigned long long>(status.st_size);
   _jobHasher->init();
   if (size == 0 || consume(file, size)) _input.hashRest(fileno(file), size, _jobHasher);
-  if (_input.getError() == 0) __atomic_store_n(&_percent, 100, __ATOMIC_RELAXED);
+  if (_input.getError() == 0) shared(_percent).store(100, std::memory_order_relaxed);
   _jobHasher->finalize();
   fclose(file);
 }
@@ -101,7 +105,7 @@ bool processor::consume(FILE* file, unsigned long long size) {
       _jobHasher->update(data, length);
     }
     consumed += length;
-    __atomic_store_n(&_percent, static_cast<int>(consumed * 100 / size), __ATOMIC_RELAXED);
+    shared(_percent).store(static_cast<int>(consumed * 100 / size), std::memory_order_relaxed);
   }
   return _input.getError() == 0;
 }

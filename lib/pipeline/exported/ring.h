@@ -1,13 +1,14 @@
 #pragma once
 
-// Sizes of the read-ahead ring, shared by the reader and its consumer.
+// Kept only for the library's exported interface: the sizes of the reader's
+// read-ahead ring, shared by the reader and its consumer.
 namespace ring {
 
 inline constexpr int slotCount = 8;
-// Files up to this size are mapped; larger ones are streamed.
-inline constexpr unsigned long long mapLimit = 999999999ULL;
+// Files up to this size come in windows; larger ones in stream pieces.
+inline constexpr unsigned long long windowLimit = 999999999ULL;
 inline constexpr unsigned int windowSize = 4194304;  // a multiple of any page size
-inline constexpr unsigned int pieceSize = 8192;
+inline constexpr unsigned int streamPiece = 8192;
 
 // Windows read into buffers use this many of them in turn, so the reader
 // runs at most one window ahead of the one being hashed. More would only

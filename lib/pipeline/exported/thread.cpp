@@ -1,8 +1,13 @@
+// Kept only for the library's exported interface; the engine's threads are
+// its worker pool's.
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include <zorvik/pipeline.h>
+
+#include "pipeline/exported/shared.h"
 
 thread::thread(const char* name)
     : _handle(0), _name(strdup(name != nullptr ? name : "unknown")), _state(created),
@@ -22,8 +27,8 @@ int thread::run() { return 0; }
 
 void thread::start() {
   int expected = 0;
-  if (__atomic_compare_exchange_n(&_launch, &expected, 1, false, __ATOMIC_ACQ_REL,
-                                  __ATOMIC_ACQUIRE))
+  if (shared(_launch).compare_exchange_strong(expected, 1, std::memory_order_acq_rel,
+                                             std::memory_order_acquire))
     _startEvent.post();
 }
 
@@ -31,8 +36,8 @@ thread* thread::join() {
   if (_handle == 0 || _joined) return this;
   // A worker that was never started would wait for its start for ever.
   int expected = 0;
-  if (__atomic_compare_exchange_n(&_launch, &expected, 2, false, __ATOMIC_ACQ_REL,
-                                  __ATOMIC_ACQUIRE))
+  if (shared(_launch).compare_exchange_strong(expected, 2, std::memory_order_acq_rel,
+                                             std::memory_order_acquire))
     _startEvent.post();
   pthread_join(_handle, nullptr);
   _joined = true;
@@ -42,8 +47,8 @@ thread* thread::join() {
 void* thread::threadProc(void* object) {
   thread* self = static_cast<thread*>(object);
   self->_startEvent.wait();
-  if (__atomic_load_n(&self->_launch, __ATOMIC_ACQUIRE) != 1) {
-    __atomic_store_n(&self->_state, finished, __ATOMIC_RELEASE);
+  if (shared(self->_launch).load(std::memory_order_acquire) != 1) {
+    shared(self->_state).store(finished, std::memory_order_release);
     return nullptr;
   }
   if (self->_name != nullptr) {
@@ -53,8 +58,8 @@ void* thread::threadProc(void* object) {
     shortName[sizeof shortName - 1] = '\0';
     pthread_setname_np(pthread_self(), shortName);
   }
-  __atomic_store_n(&self->_state, running, __ATOMIC_RELEASE);
+  shared(self->_state).store(running, std::memory_order_release);
   int result = self->run();
-  __atomic_store_n(&self->_state, finished, __ATOMIC_RELEASE);
+  shared(self->_state).store(finished, std::memory_order_release);
   return reinterpret_cast<void*>(static_cast<intptr_t>(result));
 }
