@@ -368,6 +368,12 @@ TEST_F(digestList, clearSignedLists) {
   EXPECT_EQ(late[1].result, -6);
   EXPECT_EQ(late[3].name, "x");
 
+  digestlist probe(a.id);
+  write("signed", clearSigned("- " + d + "  x\n", "\n"));
+  EXPECT_TRUE(probe.holdsEntries(wide(path("signed")).c_str()));
+  write("signed", clearSigned("# only a comment\n", "\n"));
+  EXPECT_FALSE(probe.holdsEntries(wide(path("signed")).c_str()));
+
   // MD5 lists alike, with their ";" comments.
   write("list.md5", clearSigned("; header\n" + algorithms[0].empty + " *in md5\n", "\n"));
   md5 list;
