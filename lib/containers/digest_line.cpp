@@ -4,6 +4,7 @@
 
 #include <zorvik/error.h>
 
+#include "hash/algorithm.h"
 #include "hex.h"
 #include "output.h"
 
@@ -12,15 +13,24 @@ namespace {
 // The names are those the tools print: coreutils' and xxhsum's tags,
 // OpenSSL 1.1's and OpenSSL 3's digest names.
 const digest_form forms[] = {
-    {digest_ids::md5, 16, "MD5", {nullptr}, false},
-    {digest_ids::sha1, 20, "SHA1", {"SHA1", nullptr}, true},
-    {digest_ids::sha256, 32, "SHA256", {"SHA256", "SHA2-256", nullptr}, true},
-    {digest_ids::sha512, 64, "SHA512", {"SHA512", "SHA2-512", nullptr}, true},
-    {digest_ids::blake2b, 64, "BLAKE2b", {"BLAKE2b512", "BLAKE2B-512", nullptr}, true},
+    {engine::md5, "MD5", {nullptr}, false},
+    {engine::sha1, "SHA1", {"SHA1", nullptr}, true},
+    {engine::sha256, "SHA256", {"SHA256", "SHA2-256", nullptr}, true},
+    {engine::sha512, "SHA512", {"SHA512", "SHA2-512", nullptr}, true},
+    {engine::blake2b, "BLAKE2b", {"BLAKE2b512", "BLAKE2B-512", nullptr}, true},
     // xxhsum reads no escapes: a backslash stays as it is.
-    {digest_ids::xxh64, 8, "XXH64", {nullptr}, false},
-    {digest_ids::xxh128, 16, "XXH128", {nullptr}, false},
+    {engine::xxh64, "XXH64", {nullptr}, false},
+    {engine::xxh128, "XXH128", {nullptr}, false},
 };
+
+}  // namespace
+
+size_t digestBytes(const digest_form& form) {
+  const zorvik::algorithm* entry = zorvik::findAlgorithm(form.algorithm);
+  return entry != nullptr ? static_cast<size_t>(entry->digestSize) : 0;
+}
+
+namespace {
 
 // The escape written for `c` in an escaped line, or null for a byte that
 // stands for itself.
@@ -108,7 +118,7 @@ bool splitDigestLine(char* line, size_t length, const digest_form& form, digest_
     if (unescaped < 0) return false;
     length = static_cast<size_t>(unescaped);
   }
-  const size_t digits = 2 * static_cast<size_t>(form.size);
+  const size_t digits = 2 * digestBytes(form);
   size_t start, nameLength;
   if (anyTagged(form, [&](const char* name, const char* separator) {
         return matchTagged(line, length, name, separator, digits, &start, &nameLength);
@@ -124,7 +134,7 @@ bool splitDigestLine(char* line, size_t length, const digest_form& form, digest_
 
 bool isTaggedLine(const char* line, size_t length, const digest_form& form) {
   if (length > 0 && line[0] == '\\') ++line, --length;
-  const size_t digits = 2 * static_cast<size_t>(form.size);
+  const size_t digits = 2 * digestBytes(form);
   size_t start, nameLength;
   return anyTagged(form, [&](const char* name, const char* separator) {
     return matchTagged(line, length, name, separator, digits, &start, &nameLength) &&

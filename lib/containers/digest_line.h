@@ -3,24 +3,24 @@
 #include <cstddef>
 #include <cstdio>
 
+#include <zorvik/engine.h>
+
 // The lines of GNU-style digest lists (MD5 lists and the lists of the other
 // digests): how each algorithm's lines look, reading one, writing one.
 
-// The engine's algorithm ids of the digests that have lists of this kind.
-namespace digest_ids {
-enum : int { md5 = 1, sha1 = 2, sha256 = 3, sha512 = 4, blake2b = 5, xxh64 = 6, xxh128 = 7 };
-}
 
 // How one algorithm's lines are written by the tools that make such lists.
 struct digest_form {
-  int algorithm;            // engine id
-  int size;                 // digest bytes; the lines hold twice as many digits
+  int algorithm;            // engine id; engine::digestSize() bytes, twice as many digits
   const char* tag;          // BSD tag: "<tag> (<name>) = <digits>"
   const char* openssl[3];   // OpenSSL's names: "<name>(<file>)= <digits>"; null-ended
   // Whether a name with a backslash is written escaped (as coreutils does);
   // otherwise only names with a line feed or carriage return are.
   bool escapesBackslash;
 };
+
+// The digest bytes of `form`'s algorithm, as its registry entry has them.
+size_t digestBytes(const digest_form& form);
 
 // The form of `algorithm`, or null for an id without one (CRC-32, unknown).
 const digest_form* digestForm(int algorithm);

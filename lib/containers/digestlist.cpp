@@ -33,7 +33,7 @@ int container::readDigestEntry(const digest_form& form, bool semicolons, wchar_t
   if (read <= 0) return static_cast<int>(read);
   digest_fields fields;
   unsigned char digest[64];
-  const size_t bytes = static_cast<size_t>(form.size);
+  const size_t bytes = digestBytes(form);
   if (!splitDigestLine(text, textLength, form, &fields) || !readDigits(fields.digits, bytes, digest))
     return error::invalid_line;
   fields.name[fields.nameLength] = '\0';
@@ -57,7 +57,7 @@ int digestlist::create(const wchar_t* path) {
 int digestlist::addFile(const wchar_t* path, const void* hash) {
   if (_form == nullptr || path == nullptr || hash == nullptr) return error::invalid_arguments;
   char digits[2 * 64 + 1];
-  writeDigits(static_cast<const unsigned char*>(hash), static_cast<size_t>(_form->size), digits);
+  writeDigits(static_cast<const unsigned char*>(hash), digestBytes(*_form), digits);
   return queue(newDigestEntry(path, digits));
 }
 

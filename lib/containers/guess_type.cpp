@@ -23,11 +23,11 @@ constexpr int sfvType = -1;
 // to the one whose lists are met more often.
 int byDigits(size_t digits) {
   switch (digits) {
-    case 32: return digest_ids::md5;
-    case 40: return digest_ids::sha1;
-    case 64: return digest_ids::sha256;
-    case 128: return digest_ids::sha512;
-    case 16: return digest_ids::xxh64;
+    case 32: return engine::md5;
+    case 40: return engine::sha1;
+    case 64: return engine::sha256;
+    case 128: return engine::sha512;
+    case 16: return engine::xxh64;
     default: return sfvType;
   }
 }

@@ -52,7 +52,7 @@ int md5::open(const wchar_t* path) {
 
 int md5::getNextFile(wchar_t* name, int length, unsigned long long* size, void* hash) {
   if (size != nullptr) *size = ~0ULL;
-  return readDigestEntry(*digestForm(digest_ids::md5), true, name, length, hash);
+  return readDigestEntry(*digestForm(engine::md5), true, name, length, hash);
 }
 
 int md5::isPreviouslyVerified(wchar_t*) { return 0; }
