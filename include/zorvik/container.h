@@ -91,6 +91,17 @@ public:
   // holds NUL bytes near its start (no text at all). Only reads that file;
   // for an object that is neither reading nor writing a list.
   bool holdsEntries(const wchar_t* path);
+  // The type of the list at `path`, from its content, for a list whose name
+  // tells nothing. The first entry line decides (comments, empty lines and a
+  // clear-signed header before it are passed over, nothing after it is
+  // read): a BSD or OpenSSL tag names its algorithm; otherwise a GNU-shaped
+  // line ("<digits>  <name>" or "<digits> *<name>") tells it by its count of
+  // digits: 40 SHA-1, 64 SHA-256, 16 XXH64, 32 MD5, 128 SHA-512; anything
+  // else, and a list without entry lines, is SFV. 0 and `*algorithm` (an
+  // engine id, or -1 for SFV), `*byLength` true when the count of digits
+  // told it; or the code of a list that cannot be read (File not found...).
+  static int guessType(const wchar_t* path, int* algorithm, bool* byLength);
+
   // The code of a lock on the list that the file system refused (the run
   // went on without it), or 0. Set by create(), update() and the record's
   // rewrite at close().
@@ -107,12 +118,21 @@ protected:
   // The next line that is not a comment (";"), into `_line`: its length, 0
   // at end of file, or a negative code (Invalid line for one holding a NUL).
   long readEntryLine();
+  // The next entry line of a GNU-style list (an MD5 or digest list): lines
+  // beginning with "#" (and ";" when `semicolons`) are comments, a
+  // clear-signed wrapping is looked through. Its text is in `_line` at
+  // `*text`, `*length` bytes, terminated, without a carriage return at its
+  // end. Returns the length of the line as read, 0 at end of file, or a
+  // negative code (Invalid line for one holding a NUL).
+  long readListLine(bool semicolons, char** text, size_t* length);
   // Closes any stream, drops pending entries and any unfinished new file
   // before a new create/open.
   void restart();
 
   // create() of both formats: opens the new file and writes its header.
   int beginCreate(const wchar_t* path, bool compatibility);
+  // create() of a list without header lines: opens the new file.
+  int beginList(const wchar_t* path);
   // addFile() of both formats: queues `entry`; null (no memory for it) is
   // remembered as a failure for close(), so the list never looks complete.
   int queue(processed_file* entry);
@@ -153,6 +173,7 @@ protected:
   size_t _nameCount;
   struct list_guard* _guard;  // the lock on the list; allocated on first use
   unsigned long _lineNumber;  // lines readLine() has read since the start
+  unsigned char _wrapping;    // where readListLine() stands (list_text.h)
 };
 
 // SFV checksum files, with the verification record in comment lines.
@@ -245,4 +266,34 @@ public:
   int create(const wchar_t* path) override;
   int addFile(const wchar_t* path, const void* hash) override;
 
+};
+
+// GNU-style lists of one digest: "<digits>  <name>" per line, as sha1sum,
+// sha256sum, sha512sum, b2sum and xxhsum write and check them, with no
+// header. Reads those lines (a blank or an asterisk before the name), the
+// tools' escaped lines, BSD-tagged lines ("SHA256 (<name>) = <digits>") and
+// OpenSSL's ("SHA2-256(<name>)= <digits>"), "#" comments and clear-signed
+// lists. Digests cross as bytes in the order the lines print them, as many
+// as the algorithm's (at most 64); no verification record is kept.
+class ZORVIK_API digestlist : public container {
+public:
+  // `algorithm` is an engine id: SHA-1, SHA-256, SHA-512, BLAKE2b, XXH64,
+  // XXH128 or MD5. With any other, every operation fails with Invalid
+  // arguments.
+  explicit digestlist(int algorithm);
+  virtual ~digestlist();
+
+  int algorithm() const;
+
+  int open(const wchar_t* path) override;
+  int close() override;
+  int getNextFile(wchar_t* name, int length, unsigned long long* size, void* hash) override;
+  int isPreviouslyVerified(wchar_t* path) override;
+  int setPreviouslyVerified(bool verified) override;
+  int create(const wchar_t* path) override;
+  int addFile(const wchar_t* path, const void* hash) override;
+
+private:
+  const struct digest_form* _form;  // null for an algorithm without lists
+  int _algorithm;
 };

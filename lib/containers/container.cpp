@@ -11,6 +11,7 @@
 #include <zorvik/text.h>
 
 #include "lines.h"
+#include "list_text.h"
 #include "list_lock.h"
 #include "output.h"
 #include "pending.h"
@@ -21,7 +22,7 @@ container::container()
     : _file(nullptr), _head(nullptr), _tail(&_head), _mode(0), _line(nullptr), _lineRoom(0),
       _failure(error::ok), _seen(false), _seenSize(0), _seenTime(0), _replacement(nullptr),
       _old(nullptr), _oldLength(0), _names(nullptr),
-      _nameCount(0), _guard(nullptr), _lineNumber(0) {}
+      _nameCount(0), _guard(nullptr), _lineNumber(0), _wrapping(listStart) {}
 
 container::~container() {
   restart();
@@ -44,6 +45,7 @@ void container::restart() {
   _tail = &_head;
   _failure = error::ok;
   _lineNumber = 0;
+  _wrapping = listStart;
 }
 
 void container::discardTemporaries() { discardAllReplacements(); }
@@ -83,7 +85,9 @@ bool container::holdsEntries(const wchar_t* path) {
   bool found = false;
   if (memchr(head, '\0', got) == nullptr && fseek(file, 0, SEEK_SET) == 0) {
     FILE* reading = _file;
+    unsigned char wrapping = _wrapping;
     _file = file;
+    _wrapping = listStart;
     wchar_t entry[4096];
     unsigned long long size;
     unsigned char hash[64];
@@ -92,6 +96,7 @@ bool container::holdsEntries(const wchar_t* path) {
     }
     found = read > 0;
     _file = reading;
+    _wrapping = wrapping;
   }
   fclose(file);
   return found;
@@ -104,6 +109,11 @@ const char* container::keptCopy() const {
 }
 
 int container::beginCreate(const wchar_t* path, bool compatibility) {
+  int code = beginList(path);
+  return code != error::ok ? code : writeHeader(_file, compatibility, &_failure);
+}
+
+int container::beginList(const wchar_t* path) {
   restart();
   _mode = 1;
   if (path == nullptr) return error::invalid_arguments;
@@ -120,7 +130,7 @@ int container::beginCreate(const wchar_t* path, bool compatibility) {
     unlockList(_guard);
     return code;
   }
-  return writeHeader(_file, compatibility, &_failure);
+  return error::ok;
 }
 
 int container::addSeenFile(const wchar_t* path, const void* hash, unsigned long long size,
@@ -230,6 +240,18 @@ long container::readEntryLine() {
   // No name holds a NUL: a line with one names no file that could be checked.
   if (strlen(_line) != static_cast<size_t>(read)) return error::invalid_line;
   return read;
+}
+
+long container::readListLine(bool semicolons, char** text, size_t* length) {
+  for (;;) {
+    long read = readLine();
+    if (read <= 0) return read;
+    *length = static_cast<size_t>(read);
+    *text = listEntryText(&_wrapping, _line, length, semicolons);
+    if (*text == nullptr) continue;
+    if (strlen(*text) != *length) return error::invalid_line;
+    return read;
+  }
 }
 
 unsigned long long container::ticksFromStat(const struct stat& status) {

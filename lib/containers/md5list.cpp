@@ -7,117 +7,17 @@
 #include <zorvik/error.h>
 #include <zorvik/text.h>
 
-#include "hex.h"
+#include "digest_line.h"
 #include "output.h"
 #include "pending.h"
 
 namespace {
 
-// The escape md5sum writes for `c` in an escaped line, or null for a byte
-// that stands for itself.
-const char* escapeOf(char c) {
-  switch (c) {
-    case '\\': return "\\\\";
-    case '\n': return "\\n";
-    case '\r': return "\\r";
-    default: return nullptr;
-  }
-}
-
-// The line as md5sum writes it for a name it escapes: a backslash first.
-int escapedLine(FILE* file, const container::processed_file& entry) {
-  if (fprintf(file, "\\%s *", entry.hashText) < 0) return writeFailure();
-  for (const char* c = entry.path; *c != '\0'; ++c) {
-    const char* escape = escapeOf(*c);
-    if ((escape != nullptr ? fputs(escape, file) : putc(*c, file)) == EOF) return writeFailure();
-  }
-  return putc('\n', file) == EOF ? writeFailure() : error::ok;
-}
-
 // A name with a line feed or carriage return cannot stand in a line as it
 // is and is escaped. Other names, backslashes included, are written plainly,
 // which md5sum reads literally.
 int entryLine(FILE* file, const container::processed_file& entry, int) {
-  if (strpbrk(entry.path, "\n\r") != nullptr) return escapedLine(file, entry);
-  return fprintf(file, "%s *%s\n", entry.hashText, entry.path) < 0 ? writeFailure() : error::ok;
-}
-
-// The parts of an entry line, plain ("<digits> *<name>") or BSD style
-// ("MD5 (<name>) = <digits>").
-struct entry_fields {
-  char* name;
-  size_t nameLength;
-  const char* digits;  // 32 of them
-};
-
-// The byte an escape ending in `c` stands for, or NUL for no escape.
-char escapedByte(char c) {
-  switch (c) {
-    case '\\': return '\\';
-    case 'n': return '\n';
-    case 'r': return '\r';
-    default: return '\0';
-  }
-}
-
-// Undoes the escapes of an escaped line (without its leading backslash) in
-// place: its new length, or -1 for a backslash that starts no escape.
-long unescape(char* text, size_t length) {
-  size_t out = 0;
-  for (size_t i = 0; i < length; ++i) {
-    char c = text[i];
-    if (c == '\\' && (++i == length || (c = escapedByte(text[i])) == '\0')) return -1;
-    text[out++] = c;
-  }
-  text[out] = '\0';
-  return static_cast<long>(out);
-}
-
-// The line without a carriage return at its end (lists written on
-// Windows): its new length.
-size_t withoutCarriageReturn(char* line, size_t length) {
-  if (length > 0 && line[length - 1] == '\r') line[--length] = '\0';
-  return length;
-}
-
-bool splitPlain(char* line, size_t length, entry_fields* fields) {
-  if (length < 34 || line[32] != ' ' || (line[33] != ' ' && line[33] != '*')) return false;
-  *fields = {line + 34, length - 34, line};
-  return true;
-}
-
-// md5sum --tag writes one blank before the parenthesis, rhash --bsd pads
-// with more. The digits close the line, so the name runs to its last ") = ".
-bool splitBsd(char* line, size_t length, entry_fields* fields) {
-  const size_t tail = 4 + 32;  // ") = " and the digits
-  if (strncmp(line, "MD5", 3) != 0) return false;
-  size_t open = 3;
-  while (open < length && line[open] == ' ') ++open;
-  if (open >= length || line[open] != '(' || length - open - 1 < tail) return false;
-  size_t close = length - tail;
-  if (memcmp(line + close, ") = ", 4) != 0) return false;
-  *fields = {line + open + 1, close - open - 1, line + close + 4};
-  return true;
-}
-
-// An entry line of either form, escaped or not, split in place; false for
-// any other line.
-bool splitEntry(char* line, size_t length, entry_fields* fields) {
-  if (line[0] == '\\') {  // md5sum's escaped line
-    long unescaped = unescape(++line, length - 1);
-    if (unescaped < 0) return false;
-    length = static_cast<size_t>(unescaped);
-  }
-  return splitBsd(line, length, fields) || splitPlain(line, length, fields);
-}
-
-bool readDigest(const char* digits, unsigned char* digest) {
-  for (int i = 0; i < 16; ++i) {
-    int high = hexValue(digits[2 * i]), low = hexValue(digits[2 * i + 1]);
-    if (high < 0 || low < 0) return false;
-    digest[i] = static_cast<unsigned char>(high * 16 + low);
-  }
-  return true;
+  return writeDigestLine(file, entry.hashText, '*', entry.path, false);
 }
 
 }  // namespace
@@ -158,17 +58,14 @@ int md5::open(const wchar_t* path) {
 int md5::getNextFile(wchar_t* name, int length, unsigned long long* size, void* hash) {
   if (size != nullptr) *size = ~0ULL;
   if (name == nullptr || hash == nullptr || length < 1) return error::invalid_arguments;
-  long read;
-  size_t lineLength;
-  // A carriage return alone is an empty line of a list written on Windows.
-  do {
-    read = readEntryLine();
-    if (read <= 0) return static_cast<int>(read);
-    lineLength = withoutCarriageReturn(_line, static_cast<size_t>(read));
-  } while (lineLength == 0);
-  entry_fields fields;
+  char* text;
+  size_t textLength;
+  long read = readListLine(true, &text, &textLength);
+  if (read <= 0) return static_cast<int>(read);
+  digest_fields fields;
   unsigned char digest[16];
-  if (!splitEntry(_line, lineLength, &fields) || !readDigest(fields.digits, digest)) {
+  if (!splitDigestLine(text, textLength, *digestForm(digest_ids::md5), &fields) ||
+      !readDigits(fields.digits, sizeof digest, digest)) {
     return error::invalid_line;
   }
   fields.name[fields.nameLength] = '\0';

@@ -7,16 +7,37 @@
 
 #include <zorvik/text.h>
 
-container::processed_file* newPendingEntry(const wchar_t* path, const char* hashText) {
+namespace {
+
+// A node with `digits` (when not null) and the path bytes after it, in one
+// allocation.
+container::processed_file* newEntry(const wchar_t* path, const char* hashText, const char* digits) {
   size_t length = wcslen(path);
-  void* memory = malloc(sizeof(container::processed_file) + length + 1);
+  size_t digitsRoom = digits != nullptr ? strlen(digits) + 1 : 0;
+  void* memory = malloc(sizeof(container::processed_file) + digitsRoom + length + 1);
   if (memory == nullptr) return nullptr;
   auto* entry = new (memory) container::processed_file{};
-  entry->path = reinterpret_cast<char*>(entry + 1);
+  char* after = reinterpret_cast<char*>(entry + 1);
+  if (digits != nullptr) memcpy(after, digits, digitsRoom);
+  entry->path = after + digitsRoom;
   if (wideToBytes(entry->path, path, length + 1) < 0) entry->path = nullptr;
   strncpy(entry->hashText, hashText, sizeof entry->hashText - 1);
   entry->hashText[sizeof entry->hashText - 1] = '\0';
   return entry;
+}
+
+}  // namespace
+
+container::processed_file* newPendingEntry(const wchar_t* path, const char* hashText) {
+  return newEntry(path, hashText, nullptr);
+}
+
+container::processed_file* newDigestEntry(const wchar_t* path, const char* digits) {
+  return newEntry(path, "", digits);
+}
+
+const char* digitsOf(const container::processed_file& entry) {
+  return reinterpret_cast<const char*>(&entry + 1);
 }
 
 void releasePending(container::processed_file* head) {

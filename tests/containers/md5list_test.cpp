@@ -80,7 +80,8 @@ TEST_F(md5List, readingRules) {
       {digits + " *", 34, ""},
       {digits + " *\"quoted\" ", 43, "\"quoted\" "},
       {digits + " *\xe9\x80\xff", 37, "\xe9\x80\xff"},
-      {"#" + digits.substr(1) + " *hash", -6, ""},
+      // Lines beginning with a number sign are comments.
+      {"#" + digits.substr(1) + " *hash\n# x\n" + digits + " *after", 39, "after"},
       {digits + "01234567 *sha1", -6, ""},
       {digits + "\t*tab", -6, ""},
       {digits + " -dash", -6, ""},
