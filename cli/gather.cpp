@@ -306,6 +306,12 @@ int gatherer::entryNamed(const char* name, size_t prefix) {
     int failure = errno;
     report("Could not stat file %s: %ls\n", _buffer, error::message(error::from_errno(failure)));
     if (failure == ENOENT) return 0;
+    // A search for lists goes on past what it cannot look at: the lists
+    // found are still verified, and the run fails.
+    if (_lists != nullptr) {
+      _leftOut = true;
+      return 0;
+    }
     return error::from_errno(failure);
   }
   return entry(_buffer, status);

@@ -82,8 +82,8 @@ int gatherFiles(const run_settings& settings, int argc, char** argv, const creat
 // rules of gathering (no loops, -x, excludes, sorted), appended to `lists`
 // (directories go through `directories`). Only the sink judges a list found:
 // it is read, not listed, so nothing else is checked of it. Returns 0, or
-// the code that ends the run; `*leftOut` tells whether a directory met could
-// not be read.
+// the code that ends the run; `*leftOut` tells whether a directory or an
+// entry met could not be looked at (reported, and the search went on).
 int gatherLists(const run_settings& settings, int first, int argc, char** argv, list_sink& sink,
                 path_list& lists, path_list& directories, bool* leftOut);
 

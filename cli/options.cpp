@@ -94,12 +94,12 @@ void printUsage(const char* program) {
   puts("    --exclude=PATTERN  leave out files and directories whose name matches PATTERN");
   puts("    --sort             take each directory's entries in byte order of their names");
   puts("    --no-progress      show no status line on a terminal");
-  puts("\nTYPE is sfv, md5, sha1, sha256, sha512, blake2b, xxh64 or xxh128. Without -t it");
-  puts("follows from the extension (.sfv .md5 .sha1 .sha256 .sha512 .b2 .xxh64 .xxh128)");
-  puts("or the name (MD5SUMS SHA1SUMS SHA256SUMS SHA512SUMS B2SUMS), else from the lines.");
-  say("\n%s [OPTIONS] checksum_file... verifies each checksum file in turn; a directory\n", name);
-  puts("stands for the checksum files in it (with -r, in its whole tree), whose entries");
-  puts("are looked up beside them.");
+  puts("\nTYPE: sfv, md5, sha1, sha256, sha512, blake2b, xxh64 or xxh128. Without -t, the");
+  puts("extension (.sfv .md5 .sha1 .sha256 .sha512 .b2 .xxh64 .xxh128), the name");
+  puts("(MD5SUMS SHA1SUMS SHA256SUMS SHA512SUMS B2SUMS) or else the lines tell it.");
+  puts("\nVerifying, every operand is a checksum file, or a directory that stands for the");
+  puts("checksum files in it (with -r, in its whole tree); their entries are looked up");
+  puts("beside them.");
 }
 
 bool parseOptions(int argc, char** argv, run_settings& settings, int* value) {

@@ -65,7 +65,7 @@ listed_entry aheadEntries[aheadMost];
 
 // Lists open at once: the one being read and those whose verdicts are
 // still awaited.
-constexpr int openMost = 4;
+constexpr int openMost = 8;
 
 // What report() returns to end the run with 1: a guessed type proved wrong.
 constexpr int wrongType = 1;
@@ -405,6 +405,32 @@ int verifier::finishList(list_session& s) {
 
 }  // namespace
 
+namespace {
+
+int verifyLists(const run_settings& settings, engine& hashing, int argc, char** argv) {
+  list_set lists;
+  int code = lists.gather(settings, argc, argv);
+  if (code != 0) return code;
+  verifier entries(settings, hashing, lists, aheadEntries);
+  code = entries.run();
+  if (code != 0) return code;
+  if (lists.single()) return entries.errorsFound() != 0 ? 1 : 0;
+  int errors = entries.errorsFound() + (lists.leftOut() ? 1 : 0);
+  say("%d lists, %d files checked\n", entries.lists(), entries.filesChecked());
+  if (lists.count() == 0) {
+    report("No checksum lists found\n");
+    return 1;
+  }
+  if (errors != 0) {
+    say("%d errors detected\n", errors);
+    return 1;
+  }
+  say("All files Ok\n");
+  return 0;
+}
+
+}  // namespace
+
 int verifyRun(const run_settings& settings, engine& hashing, int argc, char** argv) {
   // The lead must fit the path buffer whole: nothing is checked under a cut
   // name.
@@ -414,28 +440,8 @@ int verifyRun(const run_settings& settings, engine& hashing, int argc, char** ar
     report("Path is too long\n");
     return error::path_error;
   }
-  list_set lists;
-  int code = lists.gather(settings, argc, argv);
-  if (code != 0) return code;
-
-  verifier entries(settings, hashing, lists, aheadEntries);
-  code = entries.run();
-  if (code != 0) return code;
-  if (!lists.single()) {
-    int errors = entries.errorsFound() + (lists.leftOut() ? 1 : 0);
-    say("%d lists, %d files checked\n", entries.lists(), entries.filesChecked());
-    if (lists.count() == 0) {
-      report("No checksum lists found\n");
-      return 1;
-    }
-    if (errors != 0) {
-      say("%d errors detected\n", errors);
-      return 1;
-    }
-    say("All files Ok\n");
-  } else if (entries.errorsFound() != 0) {
-    return 1;
-  }
-  programPool().release_all();
-  return 0;
+  int result = verifyLists(settings, hashing, argc, argv);
+  // Once the lists found are given back.
+  if (result == 0) programPool().release_all();
+  return result;
 }
