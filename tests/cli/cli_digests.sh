@@ -99,6 +99,10 @@ $(ok 'back\slash' $'line\nfeed' "café ü")
 5 files checked
 2 errors detected
 " ""
+cp "$SCRATCH/out" "$SCRATCH/default-jobs"
+run -j 1 plain.sha256
+checks=$((checks + 1))
+cmp -s "$SCRATCH/out" "$SCRATCH/default-jobs" || fail "-j 1 says otherwise"
 run --status plain.sha256
 expect "--status" 1 "" ""
 run -q --ignore-missing plain.sha256
