@@ -32,7 +32,25 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${PROJECT_BINARY_DIR}/debian/none/postinst ${PROJECT_BINARY_DIR}/debian/none/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
-# cpack needs both tools to compute the dependencies from the binaries.
+# The library opens libcrypto itself when SHA or BLAKE2b is first used, so
+# no tool sees it among the binaries' needs: its package is named here, as
+# the package that holds the libcrypto found at configure time (libssl3 on
+# Debian 12), from 3.0 on, which brought the EVP functions used.
+set(_zorvik_crypto_package libssl3)
+find_program(ZORVIK_DPKG_QUERY dpkg-query)
+mark_as_advanced(ZORVIK_DPKG_QUERY)
+get_filename_component(_zorvik_crypto_file "${OPENSSL_CRYPTO_LIBRARY}" REALPATH)
+if(ZORVIK_DPKG_QUERY)
+  execute_process(COMMAND ${ZORVIK_DPKG_QUERY} -S "${_zorvik_crypto_file}"
+    OUTPUT_VARIABLE _zorvik_owner ERROR_QUIET RESULT_VARIABLE _zorvik_query)
+  if(_zorvik_query EQUAL 0 AND _zorvik_owner MATCHES "^([a-z0-9.+-]+)[:,]")
+    set(_zorvik_crypto_package ${CMAKE_MATCH_1})
+  endif()
+endif()
+set(_zorvik_crypto_depends "${_zorvik_crypto_package} (>= 3.0.0)")
+
+# cpack needs both tools to compute the dependencies from the binaries; it
+# adds them to the ones named here.
 find_program(ZORVIK_DPKG_SHLIBDEPS dpkg-shlibdeps)
 find_program(ZORVIK_FILE file)
 mark_as_advanced(ZORVIK_DPKG_SHLIBDEPS ZORVIK_FILE)
@@ -41,8 +59,10 @@ if(ZORVIK_DPKG_SHLIBDEPS AND ZORVIK_FILE)
   # The program needs libzorvik.so.3, which this package itself brings.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
     ${PROJECT_BINARY_DIR}/lib)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "${_zorvik_crypto_depends}")
 else()
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12)")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12), libxxhash0 (>= 0.8.0), ${_zorvik_crypto_depends}")
 endif()
 
 # What the scripts below read; cpack passes CPACK_* variables on to them.

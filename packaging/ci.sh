@@ -7,8 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 
-packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev dpkg-dev file groff-base
-          mandoc lintian)
+packages=(cmake make g++ pkg-config libssl-dev libxxhash-dev libgtest-dev libgmock-dev dpkg-dev
+          file groff-base mandoc lintian)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
@@ -61,7 +61,7 @@ changelog=$(dpkg-parsechangelog -l packaging/changelog -S Version)
 [ "$changelog" = "$(field Version)" ] ||
   die "packaging/changelog's latest entry is $changelog, the package $(field Version)"
 depends=$(field Depends)
-for needed in libc6 libstdc++6 libgcc-s1; do
+for needed in libc6 libstdc++6 libgcc-s1 libxxhash0 libssl3; do
   [[ $depends == *"$needed"* ]] || die "Depends lacks $needed: $depends"
 done
 echo "$deb: $(field Package) $(field Version), Depends: $depends"

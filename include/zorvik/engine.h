@@ -9,7 +9,8 @@
 // takes results; nothing else of it is used from other threads.
 class ZORVIK_API engine {
 public:
-  enum algorithm { crc32 = 0, md5 = 1 };
+  // blake2b is BLAKE2b-512; xxh128 is XXH3's 128-bit hash.
+  enum algorithm { crc32 = 0, md5 = 1, sha1 = 2, sha256 = 3, sha512 = 4, blake2b = 5, xxh64 = 6, xxh128 = 7 };
 
   // Job flags.
   enum {
@@ -23,13 +24,21 @@ public:
     void* tag;               // as given to submit()
     int code;                // 0, or the error code of the failure
     bool notRegular;         // refused under regularOnly (code File read error)
-    unsigned char hash[16];  // CRC-32 (4 bytes, as crc::hash() lays them out) or MD5
+    // CRC-32 (4 bytes, as crc::hash() lays them out), MD5, XXH64 or XXH128
+    // (as `digest`); all zero for a digest of more than 16 bytes, which
+    // only `digest` holds: a cut digest must never pass for one.
+    unsigned char hash[16];
     unsigned long long size; // bytes hashed
     long long modifiedSeconds;   // the modification time when it was opened
     long modifiedNanoseconds;
     // The file as it was opened, before its first byte was read (all zero
     // when it could not be opened): which file these bytes came from.
     struct stat opened;
+    // The whole digest, digestSize bytes, for every algorithm: in the order
+    // a list line prints them (XXH64 and XXH128 big-endian, as xxhsum
+    // prints them; CRC-32 as `hash`). Of no use when `code` is not 0.
+    unsigned char digest[64];
+    int digestSize;
   };
 
   // `workers` threads hash (1 to 256); 0 takes as many as the CPUs this
@@ -42,6 +51,8 @@ public:
   engine& operator=(const engine&) = delete;
 
   static int defaultWorkers();
+  // The bytes of `algorithm`'s digest; 0 when there is no such algorithm.
+  static int digestSize(int algorithm);
   int workers() const;
 
   // Whether a job may be submitted now: the jobs not yet taken are bounded

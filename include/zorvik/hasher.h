@@ -97,3 +97,44 @@ private:
   MD5_CTX _context;
   unsigned char _digest[16];
 };
+
+// Any algorithm of the engine (an engine::algorithm id: SHA-1, SHA-256,
+// SHA-512, BLAKE2b-512, XXH64, XXH128, and CRC-32 and MD5 alike) through the
+// hasher interface. hash() holds hash_size() digest bytes in the order a
+// list line prints them, as engine::result::digest does; hash_string()
+// prints them so. The SHA and BLAKE2b digests come from libcrypto, which is
+// loaded on the first init() of one of them.
+class ZORVIK_API digest : public hasher {
+public:
+  explicit digest(int algorithm);
+  virtual ~digest();
+  digest(const digest&) = delete;
+  digest& operator=(const digest&) = delete;
+
+  // Starts a new hash; when it cannot (libcrypto missing, no memory),
+  // usable() turns false and update and finalize do nothing.
+  void init() override;
+  void update(unsigned char* data, unsigned int length) override;
+  void finalize() override;
+  // The finished digest, valid until the next init(); zeros until then.
+  const unsigned char* hash() const override;
+  // The algorithm's digest size: at most 64, 0 for an unknown id.
+  int hash_size() const override;
+
+  // False for an unknown id, and after an init() that could not start.
+  bool usable() const;
+  int algorithm() const;
+
+private:
+  void letGo();
+
+  int _algorithm;
+  int _size;
+  bool _failed;   // the last init() could not start
+  bool _open;     // a stream takes updates
+  bool _held;     // _state holds what the entry's init took
+  unsigned char _digest[64];
+  // The entry's state. Public only because the object embeds it: room for
+  // every built-in entry, aligned as the most demanding one asks.
+  alignas(64) unsigned char _state[640];
+};

@@ -8,11 +8,21 @@
 namespace zorvik {
 
 // The ids of the built-in entries; the engine's exported values are these.
-enum : int { crc32Id = 0, md5Id = 1 };
+enum : int {
+  crc32Id = 0,
+  md5Id = 1,
+  sha1Id = 2,
+  sha256Id = 3,
+  sha512Id = 4,
+  blake2bId = 5,  // BLAKE2b-512
+  xxh64Id = 6,
+  xxh128Id = 7,   // XXH3's 128-bit hash
+  builtInCount = 8,
+};
 
 // What an entry may ask for, and what an engine result holds.
 inline constexpr size_t maxStateAlign = 64;
-inline constexpr int maxDigestSize = 16;
+inline constexpr int maxDigestSize = 64;
 inline constexpr int maxLanes = 16;
 
 // Several streams of one algorithm advanced together, one SIMD lane each.
@@ -32,12 +42,14 @@ struct lane_kernel {
 
 struct algorithm {
   const char* name;
-  int digestSize;     // bytes of a finished hash, at most maxDigestSize
+  // Bytes of a finished hash, at most maxDigestSize, in the order a list
+  // line prints them.
+  int digestSize;
   size_t stateSize;   // bytes of a single-stream state
   size_t stateAlign;  // its alignment: a power of two, at most maxStateAlign
   // Begins a stream in `state`. False when it could not (no memory for a
-  // state that lives on the heap, a library's context refused): nothing is
-  // then to be released.
+  // state that lives on the heap, a library missing or refusing): nothing
+  // is then to be released, and errno says why where the entry set it.
   bool (*init)(void* state);
   void (*update)(void* state, const unsigned char* data, size_t length);
   // Writes the digestSize bytes of the hash; the stream is over.
@@ -51,6 +63,10 @@ struct algorithm {
   void (*join)(void* whole, const void* piece, unsigned long long pieceLength);
   // Null when the algorithm has no lanes.
   const lane_kernel* lanes;
+  // Begins a new stream in a `state` whose stream is over (after final),
+  // reusing what init took; false when it could not, and what init took is
+  // still to be released. Null: release, then init.
+  bool (*restart)(void* state) = nullptr;
 };
 
 // The entry with id `id`; null when there is none. CPU variants are chosen
@@ -68,5 +84,11 @@ size_t largestState();
 // The built-in entries, in their own files.
 const algorithm& crc32Algorithm();
 const algorithm& md5Algorithm();
+const algorithm& sha1Algorithm();
+const algorithm& sha256Algorithm();
+const algorithm& sha512Algorithm();
+const algorithm& blake2bAlgorithm();
+const algorithm& xxh64Algorithm();
+const algorithm& xxh128Algorithm();
 
 }  // namespace zorvik

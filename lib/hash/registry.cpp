@@ -11,10 +11,17 @@ namespace {
 constexpr int capacity = 16;
 
 struct table {
+  // Only addresses: no entry's library is touched here.
   table() {
     entries[crc32Id] = &crc32Algorithm();
     entries[md5Id] = &md5Algorithm();
-    count.store(2, std::memory_order_release);
+    entries[sha1Id] = &sha1Algorithm();
+    entries[sha256Id] = &sha256Algorithm();
+    entries[sha512Id] = &sha512Algorithm();
+    entries[blake2bId] = &blake2bAlgorithm();
+    entries[xxh64Id] = &xxh64Algorithm();
+    entries[xxh128Id] = &xxh128Algorithm();
+    count.store(builtInCount, std::memory_order_release);
   }
   const algorithm* entries[capacity] = {};
   // Entries are written before the count that shows them: release by

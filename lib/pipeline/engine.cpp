@@ -22,8 +22,12 @@
 #include "pipeline/lane_session.h"
 #include "pipeline/pieces.h"
 
-static_assert(int{engine::crc32} == zorvik::crc32Id && int{engine::md5} == zorvik::md5Id,
+static_assert(int{engine::crc32} == zorvik::crc32Id && int{engine::md5} == zorvik::md5Id &&
+                  int{engine::sha1} == zorvik::sha1Id && int{engine::sha256} == zorvik::sha256Id &&
+                  int{engine::sha512} == zorvik::sha512Id && int{engine::blake2b} == zorvik::blake2bId &&
+                  int{engine::xxh64} == zorvik::xxh64Id && int{engine::xxh128} == zorvik::xxh128Id,
               "the exported values are the registry's ids");
+static_assert(sizeof engine::result::digest == zorvik::maxDigestSize, "a result holds every digest");
 
 namespace {
 
@@ -37,6 +41,11 @@ using phase = hash_job::phase;
 int engine::defaultWorkers() {
   int cpus = usableCpus();
   return cpus < defaultCap ? cpus : defaultCap;
+}
+
+int engine::digestSize(int algorithm) {
+  const zorvik::algorithm* entry = zorvik::findAlgorithm(algorithm);
+  return entry != nullptr ? entry->digestSize : 0;
 }
 
 engine::engine(int workers) : _state(nullptr) {

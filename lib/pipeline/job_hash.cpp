@@ -20,7 +20,9 @@ bool streamStarted(const hash_job& job) {
 int begin(hash_job& job, bool* notRegular) {
   *notRegular = false;
   job.offset = 0;
-  if (!job.algorithm->init(job.hashState)) return ENOMEM;
+  // An entry that cannot begin says why in errno, or leaves it alone.
+  errno = 0;
+  if (!job.algorithm->init(job.hashState)) return errno != 0 ? errno : ENOMEM;
   job.moveTo(hash_job::phase::hashing);
   // A character no byte stands for: no file can carry it.
   if (job.path == nullptr) return EILSEQ;
@@ -66,10 +68,15 @@ void conclude(hash_job& job, int failure, bool notRegular) {
   out.modifiedNanoseconds = job.file.modified().tv_nsec;
   out.opened = job.file.status();
   memset(out.hash, 0, sizeof out.hash);
+  memset(out.digest, 0, sizeof out.digest);
+  out.digestSize = job.algorithm->digestSize;
   if (streamStarted(job)) {
-    job.algorithm->final(job.hashState, out.hash);
+    job.algorithm->final(job.hashState, out.digest);
     if (job.algorithm->release != nullptr) job.algorithm->release(job.hashState);
   }
+  // A longer digest is left out of `hash` whole: cut, it could pass for
+  // one of the earlier algorithms.
+  if (static_cast<size_t>(out.digestSize) <= sizeof out.hash) memcpy(out.hash, out.digest, sizeof out.hash);
   job.file.close();
 }
 

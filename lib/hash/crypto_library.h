@@ -1,0 +1,27 @@
+#pragma once
+
+#include <openssl/evp.h>
+
+// libcrypto's EVP digest functions, reached through a handle that is opened
+// on first use: linked at load time, libcrypto would lengthen every start of
+// the program, also of runs that never hash with it. Only the declarations
+// of <openssl/evp.h> are used here; nothing links against libcrypto.
+namespace zorvik {
+
+struct crypto_library {
+  decltype(&EVP_MD_fetch) mdFetch;
+  decltype(&EVP_MD_free) mdFree;
+  decltype(&EVP_MD_get_size) mdSize;
+  decltype(&EVP_MD_CTX_new) contextNew;
+  decltype(&EVP_MD_CTX_free) contextFree;
+  decltype(&EVP_DigestInit_ex2) digestInit;
+  decltype(&EVP_DigestUpdate) digestUpdate;
+  decltype(&EVP_DigestFinal_ex) digestFinal;
+};
+
+// libcrypto, opened and its functions found on the first call (once,
+// thread-safe; the handle is kept for good). Null when the library or one
+// of the functions is missing.
+const crypto_library* cryptoLibrary();
+
+}  // namespace zorvik
