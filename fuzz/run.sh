@@ -12,7 +12,7 @@ shift
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ZORVIK_FUZZ_BUILD:-$root/build-fuzz}
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_sfv fuzz_md5 fuzz_config fuzz_base64 fuzz_hash fuzz_md5_lanes)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_sfv fuzz_md5 fuzz_digestlist fuzz_config fuzz_base64 fuzz_hash fuzz_md5_lanes)
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
   CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -DZORVIK_BUILD_FUZZERS=ON \
