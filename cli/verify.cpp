@@ -184,6 +184,7 @@ int verifier::openNext() {
   if (s.code != 0) {
     release(s);
     pushed(s, listed_entry::unopenedList).reason = error::unknown_errno();
+    if (_next == _listCount) status_line::listEnded(static_cast<long>(_read));
     return 0;
   }
   if (s.guessed) pushed(s, listed_entry::guessedList);
