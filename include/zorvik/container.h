@@ -125,6 +125,10 @@ protected:
   // end. Returns the length of the line as read, 0 at end of file, or a
   // negative code (Invalid line for one holding a NUL).
   long readListLine(bool semicolons, char** text, size_t* length);
+  // getNextFile() of a GNU-style list whose lines have `form`, past
+  // `size`.
+  int readDigestEntry(const struct digest_form& form, bool semicolons, wchar_t* name, int length,
+                      void* hash);
   // Closes any stream, drops pending entries and any unfinished new file
   // before a new create/open.
   void restart();

@@ -100,10 +100,10 @@ private:
 
 // Any algorithm of the engine (an engine::algorithm id: SHA-1, SHA-256,
 // SHA-512, BLAKE2b-512, XXH64, XXH128, and CRC-32 and MD5 alike) through the
-// hasher interface. hash() holds hash_size() digest bytes in the order a
-// list line prints them, as engine::result::digest does; hash_string()
-// prints them so. The SHA and BLAKE2b digests come from libcrypto, which is
-// loaded on the first init() of one of them.
+// hasher interface. hash() holds hash_size() bytes as engine::result::digest
+// holds them: in the order a list line prints them (CRC-32 as crc lays it
+// out), which hash_string() follows. The SHA and BLAKE2b digests come from
+// libcrypto, which is loaded on the first init() of one of them.
 class ZORVIK_API digest : public hasher {
 public:
   explicit digest(int algorithm);
@@ -134,7 +134,8 @@ private:
   bool _open;     // a stream takes updates
   bool _held;     // _state holds what the entry's init took
   unsigned char _digest[64];
-  // The entry's state. Public only because the object embeds it: room for
-  // every built-in entry, aligned as the most demanding one asks.
+  // The algorithm's state: room for every built-in one, aligned as the most
+  // demanding (XXH3) asks; for SHA and BLAKE2b, libcrypto's context, made
+  // by the first init() and reset by the next ones.
   alignas(64) unsigned char _state[640];
 };

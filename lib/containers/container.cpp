@@ -11,8 +11,8 @@
 #include <zorvik/text.h>
 
 #include "lines.h"
-#include "list_text.h"
 #include "list_lock.h"
+#include "list_text.h"
 #include "output.h"
 #include "pending.h"
 #include "replace.h"

@@ -24,6 +24,24 @@ int entryLine(FILE* file, const container::processed_file& entry, int) {
 
 }  // namespace
 
+int container::readDigestEntry(const digest_form& form, bool semicolons, wchar_t* name, int length,
+                               void* hash) {
+  if (name == nullptr || hash == nullptr || length < 1) return error::invalid_arguments;
+  char* text;
+  size_t textLength;
+  long read = readListLine(semicolons, &text, &textLength);
+  if (read <= 0) return static_cast<int>(read);
+  digest_fields fields;
+  unsigned char digest[64];
+  const size_t bytes = static_cast<size_t>(form.size);
+  if (!splitDigestLine(text, textLength, form, &fields) || !readDigits(fields.digits, bytes, digest))
+    return error::invalid_line;
+  fields.name[fields.nameLength] = '\0';
+  if (bytesToWide(name, fields.name, static_cast<size_t>(length)) < 0) return error::invalid_line;
+  memcpy(hash, digest, bytes);
+  return read > INT_MAX ? INT_MAX : static_cast<int>(read);
+}
+
 digestlist::digestlist(int algorithm)
     : _form(digestForm(algorithm)), _algorithm(algorithm) {}
 
@@ -64,21 +82,8 @@ int digestlist::open(const wchar_t* path) {
 
 int digestlist::getNextFile(wchar_t* name, int length, unsigned long long* size, void* hash) {
   if (size != nullptr) *size = ~0ULL;
-  if (name == nullptr || hash == nullptr || length < 1) return error::invalid_arguments;
   if (_form == nullptr) return error::invalid_arguments;
-  char* text;
-  size_t textLength;
-  long read = readListLine(false, &text, &textLength);
-  if (read <= 0) return static_cast<int>(read);
-  digest_fields fields;
-  unsigned char digest[64];
-  const size_t bytes = static_cast<size_t>(_form->size);
-  if (!splitDigestLine(text, textLength, *_form, &fields) || !readDigits(fields.digits, bytes, digest))
-    return error::invalid_line;
-  fields.name[fields.nameLength] = '\0';
-  if (bytesToWide(name, fields.name, static_cast<size_t>(length)) < 0) return error::invalid_line;
-  memcpy(hash, digest, bytes);
-  return read > INT_MAX ? INT_MAX : static_cast<int>(read);
+  return readDigestEntry(*_form, false, name, length, hash);
 }
 
 int digestlist::isPreviouslyVerified(wchar_t*) { return 0; }

@@ -1,14 +1,9 @@
-#include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstring>
 
 #include <zorvik/container.h>
 #include <zorvik/error.h>
-#include <zorvik/text.h>
 
 #include "digest_line.h"
-#include "output.h"
 #include "pending.h"
 
 namespace {
@@ -57,21 +52,7 @@ int md5::open(const wchar_t* path) {
 
 int md5::getNextFile(wchar_t* name, int length, unsigned long long* size, void* hash) {
   if (size != nullptr) *size = ~0ULL;
-  if (name == nullptr || hash == nullptr || length < 1) return error::invalid_arguments;
-  char* text;
-  size_t textLength;
-  long read = readListLine(true, &text, &textLength);
-  if (read <= 0) return static_cast<int>(read);
-  digest_fields fields;
-  unsigned char digest[16];
-  if (!splitDigestLine(text, textLength, *digestForm(digest_ids::md5), &fields) ||
-      !readDigits(fields.digits, sizeof digest, digest)) {
-    return error::invalid_line;
-  }
-  fields.name[fields.nameLength] = '\0';
-  if (bytesToWide(name, fields.name, static_cast<size_t>(length)) < 0) return error::invalid_line;
-  memcpy(hash, digest, sizeof digest);
-  return read > INT_MAX ? INT_MAX : static_cast<int>(read);
+  return readDigestEntry(*digestForm(digest_ids::md5), true, name, length, hash);
 }
 
 int md5::isPreviouslyVerified(wchar_t*) { return 0; }

@@ -142,4 +142,25 @@ TEST(DigestEngineLibraries, CrcAndMd5LeaveLibcryptoUnloaded) {
   EXPECT_TRUE(cryptoLoaded()) << "the check above sees a loaded libcrypto";
 }
 
+// A program may end while an engine of its statics still holds workers
+// that hashed with libcrypto: libcrypto must not be torn down by an exit
+// handler before them. (The sanitizer builds see what it would leave.)
+TEST(DigestEngineLibraries, ExitWithAnEngineStillAlive) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  std::string path = files().paths[7];
+  EXPECT_EXIT(
+      {
+        static engine hashing(2);
+        for (int algorithm : {engine::sha256, engine::blake2b}) {
+          if (hashing.submit(widen(path).c_str(), algorithm, 0, nullptr) != 0) exit(2);
+        }
+        for (int i = 0; i < 2; ++i) {
+          const engine::result* r = hashing.take(-1);
+          if (r == nullptr || r->code != 0) exit(3);
+        }
+        exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 }  // namespace
