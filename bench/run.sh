@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Whole-program benchmark: zorvik against cat, cksfv, rhash, md5sum and
-# md5deep on the same data in one run, on an idle machine, with one core
-# kept busy by a shell loop, and pinned to one CPU (every tool alike). Prints
-# medians, the spread (slowest / fastest run) and zorvik's speed relative to
-# the others.
+# Whole-program benchmark: zorvik against cat, cksfv, rhash, md5sum,
+# md5deep, sha256sum and xxhsum on the same data in one run, on an idle
+# machine, with one core kept busy by a shell loop, and pinned to one CPU
+# (every tool alike). Prints medians, the spread (slowest / fastest run) and
+# zorvik's speed relative to the others.
 #
 #   bench/run.sh [build-dir] [data-dir] [runs]
 #
 # ZORVIK_BENCH_LOADS picks the loads (default "idle busy pinned"),
-# ZORVIK_BENCH_SETS the data sets (default "many medium mid big").
+# ZORVIK_BENCH_SETS the data sets (default "many medium mid big tree").
+# ZORVIK_BENCH_TINY=1 makes every data set tiny, to check the script itself
+# quickly (its figures mean nothing).
 # ZORVIK_BENCH_COLD=1 drops the caches before each timed run (needs root).
 # Installs the peers and hyperfine from Debian when they are missing.
 set -euo pipefail
@@ -17,45 +19,65 @@ build=$(realpath "${1:-build}")
 data=${2:-/tmp/zorvik-bench}
 runs=${3:-5}
 loads=${ZORVIK_BENCH_LOADS:-idle busy pinned}
-sets=${ZORVIK_BENCH_SETS:-many medium mid big}
+sets=${ZORVIK_BENCH_SETS:-many medium mid big tree}
 zorvik="$build/cli/zorvik"
 [ -x "$zorvik" ] || { echo "no zorvik at $zorvik (build first)" >&2; exit 2; }
 
 need=()
-for tool in cksfv rhash md5deep bc hyperfine; do command -v "$tool" >/dev/null || need+=("$tool"); done
+for tool in cksfv rhash md5deep bc hyperfine xxhsum; do command -v "$tool" >/dev/null || need+=("$tool"); done
 if [ ${#need[@]} -gt 0 ]; then
   pkgs=("${need[@]/md5deep/hashdeep}")
+  pkgs=("${pkgs[@]/xxhsum/xxhash}")
   apt-get update -qq && apt-get install -y -qq "${pkgs[@]}" >/dev/null
 fi
 
-mkdir -p "$data"
-cd "$data"
 export HOME="$data/home"
 mkdir -p "$HOME"
 
 # The data sets: 20,000 files of 4 KiB in 100 directories, 200 files of
-# 5 MiB, a file of 900 MB and one of 2 GiB, all random.
+# 5 MiB, a file of 900 MB and one of 2 GiB, all random; and a tree of 1,000
+# folders of 20 files of 4 KiB, each folder with its own SFV file, beside one
+# SFV file of the same 20,000 entries. Tiny ones live in a folder of their own.
+dirs=100 per_dir=200 small=4096 mediums=200 medium_size=5242880
+mid_size=900000000 big_size=2147483648 folders=1000 per_folder=20
+if [ "${ZORVIK_BENCH_TINY:-0}" = 1 ]; then
+  dirs=2 per_dir=5 mediums=3 medium_size=65536 mid_size=1000000 big_size=2000000
+  folders=3 per_folder=2
+  data=$data/tiny
+fi
+mkdir -p "$data"
+cd "$data"
 make_file() {  # name bytes
   [ -f "$1" ] && [ "$(stat -c %s "$1")" -eq "$2" ] && return
   head -c "$2" /dev/urandom >"$1"
 }
-make_file mid.bin 900000000
-make_file big.bin 2147483648
+make_file mid.bin $mid_size
+make_file big.bin $big_size
 if [ ! -d many ]; then
   mkdir many
-  for d in $(seq -w 0 99); do
+  for d in $(seq -w 0 $((dirs - 1))); do
     mkdir "many/d$d"
-    for f in $(seq -w 0 199); do head -c 4096 /dev/urandom >"many/d$d/f$f"; done
+    for f in $(seq -w 0 $((per_dir - 1))); do head -c $small /dev/urandom >"many/d$d/f$f"; done
   done
 fi
 if [ ! -d medium ]; then
   mkdir medium
-  for f in $(seq -w 0 199); do head -c 5242880 /dev/urandom >"medium/f$f"; done
+  for f in $(seq -w 0 $((mediums - 1))); do head -c $medium_size /dev/urandom >"medium/f$f"; done
 fi
-declare -A files=([many]='many/*/*' [medium]='medium/*' [mid]=mid.bin [big]=big.bin)
-declare -A tree=([many]='-r many' [medium]='-r medium' [mid]=mid.bin [big]=big.bin)
-declare -A count=([many]=20000 [medium]=200 [mid]=1 [big]=1)
-declare -A bytes=([many]=81920000 [medium]=1048576000 [mid]=900000000 [big]=2147483648)
+if [ ! -f tree.sfv ]; then
+  rm -rf tree
+  for d in $(seq -w 0 $((folders - 1))); do
+    mkdir -p "tree/d$d"
+    for f in $(seq -w 0 $((per_folder - 1))); do head -c $small /dev/urandom >"tree/d$d/f$f"; done
+    (cd "tree/d$d" && "$zorvik" -q -c "d$d.sfv" f*)
+  done
+  "$zorvik" -q -r --sort --exclude='*.sfv' -c tree.sfv tree
+fi
+declare -A files=([many]='many/*/*' [medium]='medium/*' [mid]=mid.bin [big]=big.bin [tree]='tree/*/f*')
+declare -A tree=([many]='-r many' [medium]='-r medium' [mid]=mid.bin [big]=big.bin [tree]='-r tree')
+declare -A count=([many]=$((dirs * per_dir)) [medium]=$mediums [mid]=1 [big]=1 [tree]=$((folders * per_folder)))
+declare -A bytes=([many]=$((dirs * per_dir * small)) [medium]=$((mediums * medium_size)) [mid]=$mid_size
+                  [big]=$big_size [tree]=$((folders * per_folder * small)))
 
 cold() { [ "${ZORVIK_BENCH_COLD:-0}" = 1 ]; }
 drop_caches='sync; echo 3 > /proc/sys/vm/drop_caches'
@@ -97,6 +119,12 @@ for load in $loads; do
     cold || cat $f >/dev/null
     Z="$prefix$zorvik -q"
     k="$load/$set"
+    if [ "$set" = tree ]; then
+      # A tree of lists in one run against one list of the same entries.
+      row "zorvik-tree-v/$k" "$Z -a -r tree"
+      row "zorvik-list-v/$k" "$Z -a tree.sfv"
+      continue
+    fi
     row "zorvik-sfv-c/$k" "$Z -c z.sfv $t"
     row "zorvik-sfv-v/$k" "$Z -a z.sfv"
     row "zorvik-md5-c/$k" "$Z -c z.md5 $t"
@@ -114,6 +142,30 @@ for load in $loads; do
     if [ "$set" = many ]; then
       $zorvik -q z.sfv >/dev/null || true  # leaves every entry previously verified
       row "zorvik-sfv-pv/$k" "$Z z.sfv"
+    fi
+    # The digests of libcrypto against rhash, which uses it too (sha256sum,
+    # which does not, for information); SHA-256 on both sets, the others on
+    # the medium one.
+    digests=sha256
+    [ "$set" = medium ] && digests="sha256 sha512 sha1 blake2b"
+    [ "$set" = many ] || [ "$set" = medium ] || digests=
+    for a in $digests; do
+      x=$a
+      [ $a = blake2b ] && x=b2
+      row "zorvik-$a-c/$k" "$Z -c z.$x $t"
+      row "zorvik-$a-v/$k" "$Z z.$x"
+      row "rhash-$a-c/$k" "${prefix}rhash --$a -r $set >r.$x"
+      row "rhash-$a-v/$k" "${prefix}rhash -c r.$x"
+    done
+    if [ -n "$digests" ]; then
+      row "sha256sum-sha256-c/$k" "${prefix}sha256sum $f >s.sha256"
+      row "sha256sum-sha256-v/$k" "${prefix}sha256sum -c s.sha256"
+    fi
+    if [ "$set" = medium ]; then
+      row "zorvik-xxh128-c/$k" "$Z -c z.xxh128 $t"
+      row "zorvik-xxh128-v/$k" "$Z z.xxh128"
+      row "xxhsum-xxh128-c/$k" "${prefix}xxhsum -q -H2 $f >x.xxh128"
+      row "xxhsum-xxh128-v/$k" "${prefix}xxhsum -q -c x.xxh128"
     fi
   done
   stop_busy
@@ -137,12 +189,32 @@ for k in $(printf '%s\n' "${!secs[@]}" | sort -t/ -k2,2 -k3,3 -k1,1); do
 done
 
 # Speed of zorvik over that of the other: above 1, zorvik is faster.
-ratio() { [ -n "${secs[$2]:-}" ] && printf ' %s %.2f' "${2%%-*}" "$(echo "${secs[$2]} / ${secs[$1]}" | bc -l)"; }
+ratio() { [ -n "${secs[$2]:-}" ] && printf ' %s %.2f' "${2%%[-/]*}" "$(echo "${secs[$2]} / ${secs[$1]}" | bc -l)"; }
+# ratios KEY OTHER...: a line of KEY's ratios, when KEY was measured.
+ratios() {
+  [ -n "${secs[$1]:-}" ] || return 0
+  printf '%-28s' "$1"
+  local other
+  for other in "${@:2}"; do ratio "$1" "$other" || true; done
+  echo
+}
 echo
 echo "Ratios (speed of zorvik / speed of the other; above 1 means zorvik is faster)"
 for load in $loads; do
   for set in $sets; do
     k="$load/$set"
+    for m in c v; do
+      for a in sha256 sha512 sha1 blake2b; do
+        ratios "zorvik-$a-$m/$k" "rhash-$a-$m/$k" "sha256sum-$a-$m/$k"
+      done
+      ratios "zorvik-xxh128-$m/$k" "cat/$k" "xxhsum-xxh128-$m/$k"
+    done
+    # A tree of lists: its time over that of the single list (at most 1.2).
+    if [ -n "${secs[zorvik-tree-v/$k]:-}" ]; then
+      printf '%-28s time %.2f of one list\n' "zorvik-tree-v/$k" \
+        "$(echo "${secs[zorvik-tree-v/$k]} / ${secs[zorvik-list-v/$k]}" | bc -l)"
+    fi
+    [ "$set" != tree ] || continue
     for m in c v; do
       printf '%-28s' "zorvik-sfv-$m/$k"
       ratio "zorvik-sfv-$m/$k" "cat/$k"

@@ -3,11 +3,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include <zorvik/error.h>
 #include <zorvik/text.h>
 
 #include "gather.h"
+#include "list_kinds.h"
 #include "node_pool.h"
 #include "output.h"
 #include "run.h"
@@ -23,7 +25,7 @@ path_list fileList;
 struct early_result {
   int code;
   int reason;  // the errno behind an Unknown error, named when it is shown
-  unsigned char hash[16];
+  unsigned char hash[64];  // the digest, as lists write it
   unsigned long long size;
   struct timespec modified;
 };
@@ -82,7 +84,7 @@ private:
 
   static early_result keep(const engine::result& result) {
     early_result kept{result.code, error::unknown_errno(), {}, result.size, {}};
-    memcpy(kept.hash, result.hash, sizeof kept.hash);
+    memcpy(kept.hash, result.digest, sizeof kept.hash);
     kept.modified.tv_sec = static_cast<time_t>(result.modifiedSeconds);
     kept.modified.tv_nsec = result.modifiedNanoseconds;
     return kept;
@@ -101,12 +103,8 @@ private:
 // Whether the file at `path` holds a line that reads as an entry of the
 // run's type, asked of a container of that type not otherwise in use.
 bool listsEntries(const run_context& context, const wchar_t* path) {
-  if (context.settings.type == type_md5) {
-    md5 probe;
-    return probe.holdsEntries(path);
-  }
-  sfv probe;
-  return probe.holdsEntries(path);
+  std::unique_ptr<container> probe(newList(context.settings.type));
+  return probe != nullptr && probe->holdsEntries(path);
 }
 
 // A create run does not replace a file that is plainly no checksum file
@@ -147,8 +145,7 @@ int createRun(run_context& context, int argc, char** argv) {
   bool replacing = existed && S_ISREG(status.st_mode);
   int code = openList(context, name, replacing, status);
   if (code != 0) {
-    say(context.settings.type == type_md5 ? "Error creating md5 file: %ls\n" : "Error creating sfv file: %ls\n",
-        error::message(code));
+    say("Error creating %s file: %ls\n", typeName(context.settings.type), error::message(code));
     return code;
   }
   warnUnlocked(context.file, name);

@@ -81,9 +81,9 @@ bool isLeftover(const char* path) {
 class gatherer {
 public:
   gatherer(const run_settings& settings, const created_file& created, path_list& files,
-           path_list& directories, file_sink& sink)
+           path_list& directories, file_sink& sink, list_sink* lists = nullptr)
       : _settings(settings), _created(created), _files(files), _directories(directories),
-        _sink(sink) {}
+        _sink(sink), _lists(lists) {}
 
   int operand(const char* name);
   bool leftOut() const { return _leftOut; }
@@ -98,6 +98,7 @@ private:
   int excludedOperand(const char* name, bool* skip) const;
   int addDirectory(const char* path, const struct stat& status, path_node** added);
   int addFile(const char* path, const struct stat& status);
+  int offer(const char* path, const struct stat& status);
   static path_node* newNode(const char* path, const struct stat& status);
   bool isCreated(const struct stat& status) const { return _created.is(status); }
   static int outOfMemory() {
@@ -110,6 +111,7 @@ private:
   path_list& _files;
   path_list& _directories;
   file_sink& _sink;
+  list_sink* _lists;  // searching for the lists to verify, not gathering files
   // Every directory accepted so far, to find the first path it was seen as;
   // the list itself would need a scan per directory met.
   std::unordered_map<file_key, const path_node*, file_key_hash> _seen;
@@ -122,7 +124,7 @@ private:
 };
 
 int gatherer::operand(const char* name) {
-  if (strcmp(name, _settings.createName) == 0) return 0;
+  if (_lists == nullptr && strcmp(name, _settings.createName) == 0) return 0;
   if (_settings.excludeCount > 0) {
     bool skip = false;
     int result = excludedOperand(name, &skip);
@@ -144,7 +146,7 @@ int gatherer::operand(const char* name) {
   }
   if (_settings.oneFileSystem && status.st_dev != _device) return 0;
   if (directory) {
-    if (!_settings.recursive) {
+    if (!_settings.recursive && _lists == nullptr) {
       report("Skipping directory %s: use -r to list its files\n", name);
       return 0;
     }
@@ -193,6 +195,7 @@ int gatherer::addDirectory(const char* path, const struct stat& status, path_nod
 }
 
 int gatherer::addFile(const char* path, const struct stat& status) {
+  if (_lists != nullptr) return _lists->wants(path) ? offer(path, status) : 0;
   if (isLeftover(path)) {
     report("Skipping leftover %s\n", path);
     return 0;
@@ -214,6 +217,11 @@ int gatherer::addFile(const char* path, const struct stat& status) {
     report("Cannot list %s in the checksum file\n", path);
     return error::path_error;
   }
+  return offer(path, status);
+}
+
+// Tells the sink of a file taken, and keeps it when the sink lists it.
+int gatherer::offer(const char* path, const struct stat& status) {
   path_node* node = newNode(path, status);
   if (node == nullptr) return outOfMemory();
   int verdict = _sink.found(*node, status);
@@ -298,6 +306,12 @@ int gatherer::entryNamed(const char* name, size_t prefix) {
     int failure = errno;
     report("Could not stat file %s: %ls\n", _buffer, error::message(error::from_errno(failure)));
     if (failure == ENOENT) return 0;
+    // A search for lists goes on past what it cannot look at: the lists
+    // found are still verified, and the run fails.
+    if (_lists != nullptr) {
+      _leftOut = true;
+      return 0;
+    }
     return error::from_errno(failure);
   }
   return entry(_buffer, status);
@@ -307,6 +321,8 @@ int gatherer::entry(const char* path, const struct stat& status) {
   if (isCreated(status)) return 0;
   if (_settings.oneFileSystem && status.st_dev != _device) return 0;
   if (S_ISDIR(status.st_mode)) {
+    // A search without -r takes only what lies directly in its directory.
+    if (_lists != nullptr && !_settings.recursive) return 0;
     path_node* added = nullptr;
     return addDirectory(path, status, &added);
   }
@@ -444,6 +460,20 @@ int gatherFiles(const run_settings& settings, int argc, char** argv, const creat
                 path_list& files, path_list& directories, file_sink& sink, bool* leftOut) {
   gatherer walker(settings, created, files, directories, sink);
   int result = gatherAll(settings, argc, argv, walker);
+  *leftOut = walker.leftOut();
+  return result;
+}
+
+int gatherLists(const run_settings& settings, int first, int argc, char** argv, list_sink& sink,
+                path_list& lists, path_list& directories, bool* leftOut) {
+  created_file none;
+  gatherer walker(settings, none, lists, directories, sink, &sink);
+  int result = 0;
+  for (int i = first; result == 0 && i < argc; ++i) {
+    struct stat status;
+    bool directory = stat(argv[i], &status) == 0 && S_ISDIR(status.st_mode);
+    result = directory ? walker.operand(argv[i]) : sink.named(argv[i]);
+  }
   *leftOut = walker.leftOut();
   return result;
 }

@@ -48,6 +48,22 @@ protected:
   ~file_sink() = default;
 };
 
+// Told of each checksum list that the operands of a verify run give, in
+// their order.
+class list_sink : public file_sink {
+public:
+  // Whether the regular file `path`, met in a directory's walk, is a list;
+  // those that are not are passed over without a word. found() is then told
+  // of each one that is.
+  virtual bool wants(const char* path) const = 0;
+  // An operand that is no directory: a list, whatever it is (reading it
+  // tells what keeps it from being read).
+  virtual int named(const char* name) = 0;
+
+protected:
+  ~list_sink() = default;
+};
+
 // Turns the operands argv[settings.firstOperand..], then those named in
 // settings.filesFrom, into the regular files to hash, appended to `files` in
 // the order found (and told to `sink`); directories (with -r) go
@@ -59,6 +75,17 @@ protected:
 // not be read: the list then lacks files the user asked for.
 int gatherFiles(const run_settings& settings, int argc, char** argv, const created_file& created,
                 path_list& files, path_list& directories, file_sink& sink, bool* leftOut);
+
+// Turns the operands argv[first..] of a verify run into the lists to verify,
+// told to `sink`: an operand that is a directory stands for the lists
+// directly in it (with settings.recursive, in its whole tree), found by the
+// rules of gathering (no loops, -x, excludes, sorted), appended to `lists`
+// (directories go through `directories`). Only the sink judges a list found:
+// it is read, not listed, so nothing else is checked of it. Returns 0, or
+// the code that ends the run; `*leftOut` tells whether a directory or an
+// entry met could not be looked at (reported, and the search went on).
+int gatherLists(const run_settings& settings, int first, int argc, char** argv, list_sink& sink,
+                path_list& lists, path_list& directories, bool* leftOut);
 
 // The longest path gathering accepts from a walk, in bytes.
 inline constexpr size_t longestWalkPath = 263;

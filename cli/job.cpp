@@ -18,9 +18,9 @@ int millisecondsUntil(clock_type::time_point at) {
 
 }  // namespace
 
-const engine::result& waitForJob(run_context& context, const char* shown, char closing) {
-  engine& hashing = context.hashing;
-  if (context.settings.quiet) return *hashing.take(-1);
+const engine::result& waitForJob(const run_settings& settings, engine& hashing, const char* shown,
+                                 char closing) {
+  if (settings.quiet) return *hashing.take(-1);
   // The file's progress 5 s after it became the oldest, then every 500 ms;
   // the status line, when shown, ten times a second meanwhile.
   int lastShown = -1;

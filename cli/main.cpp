@@ -1,10 +1,12 @@
 #include <cstdio>
+#include <memory>
 
 #include <zorvik/container.h>
 #include <zorvik/engine.h>
 #include <zorvik/error.h>
 #include <zorvik/hasher.h>
 
+#include "list_kinds.h"
 #include "node_pool.h"
 #include "options.h"
 #include "output.h"
@@ -14,27 +16,21 @@
 
 namespace {
 
+// A list to update whose name says nothing takes its type from its lines.
+void guessUpdatedType(run_settings& settings) {
+  if (!settings.update || settings.typeForced || typeFromName(settings.createName) >= 0) return;
+  bool byLength = false;
+  int type = guessedType(settings.createName, &byLength);
+  if (type < 0) return;  // the update reports what keeps it from the list
+  settings.type = type;
+  if (byLength) announceGuess(settings.createName, type);
+}
+
 int dispatch(int argc, char** argv, crc& crcHasher, sfv& sfvFile, md5hasher& md5Hasher,
              md5& md5File) {
   run_settings settings;
   int value = 0;
   if (!parseOptions(argc, argv, settings, &value)) return value;
-
-  container* file;
-  hasher* algorithm;
-  switch (settings.type) {
-    case type_sfv:
-      file = &sfvFile;
-      algorithm = &crcHasher;
-      break;
-    case type_md5:
-      file = &md5File;
-      algorithm = &md5Hasher;
-      break;
-    default:
-      printUsage(argc > 0 ? argv[0] : "zorvik");
-      return error::invalid_arguments;
-  }
   if (settings.createName == nullptr && settings.checksumName == nullptr) {
     printUsage(argc > 0 ? argv[0] : "zorvik");
     programPool().release_all();
@@ -46,12 +42,39 @@ int dispatch(int argc, char** argv, crc& crcHasher, sfv& sfvFile, md5hasher& md5
     keepStandardOutputSilent();
   }
 
+  // A create run's list and hasher: the program's own for SFV files and MD5
+  // lists, made for the others.
+  shown_digests shown;
+  std::unique_ptr<container> other;
+  container* file = &sfvFile;
+  hasher* algorithm = &crcHasher;
+  if (settings.createName != nullptr) {
+    guessUpdatedType(settings);
+    if (settings.type == type_md5) {
+      file = &md5File;
+      algorithm = &md5Hasher;
+    } else if (settings.type != type_sfv) {
+      other.reset(newList(settings.type));
+      file = other.get();
+      algorithm = shown.of(settings.type);
+      if (file == nullptr || algorithm == nullptr) {
+        report("Out of memory\n");
+        return error::unknown_error;
+      }
+    }
+  }
+
   // Its workers start with the first job; it ends before the containers.
   engine hashing(settings.jobs);
-  run_context context(settings, *file, *algorithm, hashing,
-                      settings.type == type_sfv ? &sfvFile : nullptr);
   status_line::begin(!settings.quiet && !settings.noProgress, hashing);
-  int result = settings.createName != nullptr ? createRun(context, argc, argv) : verifyRun(context);
+  int result;
+  if (settings.createName != nullptr) {
+    run_context context(settings, *file, *algorithm, hashing, nullptr);
+    result = createRun(context, argc, argv);
+  } else {
+    // Each list of the run gets a container of its own type.
+    result = verifyRun(settings, hashing, argc, argv);
+  }
   status_line::end();
   return result;
 }
@@ -60,8 +83,8 @@ int dispatch(int argc, char** argv, crc& crcHasher, sfv& sfvFile, md5hasher& md5
 
 int main(int argc, char** argv) {
   discardWritingOnSignals();
-  // The containers and hashers of both types exist in every run and go in
-  // reverse order on every path.
+  // The containers and hashers of SFV files and MD5 lists exist in every
+  // run and go in reverse order on every path.
   crc crcHasher;
   sfv sfvFile;
   md5hasher md5Hasher;

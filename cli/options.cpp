@@ -1,7 +1,6 @@
 #include "options.h"
 
 #include <getopt.h>
-#include <strings.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -63,14 +62,6 @@ const char* baseName(const char* path) {
 
 }  // namespace
 
-int typeFromName(const char* name) {
-  const char* dot = strrchr(name, '.');
-  if (dot == nullptr) return -1;
-  if (strcasecmp(dot, ".sfv") == 0) return type_sfv;
-  if (strcasecmp(dot, ".md5") == 0) return type_md5;
-  return -1;
-}
-
 void printVersion(const char* name) {
   say("%s  version %s\n", name, g_version);
   puts("Copyright (C) 2026 The zorvik developers.");
@@ -103,6 +94,12 @@ void printUsage(const char* program) {
   puts("    --exclude=PATTERN  leave out files and directories whose name matches PATTERN");
   puts("    --sort             take each directory's entries in byte order of their names");
   puts("    --no-progress      show no status line on a terminal");
+  puts("\nTYPE: sfv, md5, sha1, sha256, sha512, blake2b, xxh64 or xxh128. Without -t, the");
+  puts("extension (.sfv .md5 .sha1 .sha256 .sha512 .b2 .xxh64 .xxh128), the name");
+  puts("(MD5SUMS SHA1SUMS SHA256SUMS SHA512SUMS B2SUMS) or else the lines tell it.");
+  puts("\nVerifying, every operand is a checksum file, or a directory that stands for the");
+  puts("checksum files in it (with -r, in its whole tree); their entries are looked up");
+  puts("beside them.");
 }
 
 bool parseOptions(int argc, char** argv, run_settings& settings, int* value) {
@@ -138,11 +135,8 @@ bool parseOptions(int argc, char** argv, run_settings& settings, int* value) {
         break;
       }
       case 't':
-        if (strcasecmp(optarg, "sfv") == 0) {
-          settings.type = type_sfv;
-        } else if (strcasecmp(optarg, "md5") == 0) {
-          settings.type = type_md5;
-        } else {
+        settings.type = typeFromOption(optarg);
+        if (settings.type < 0) {
           printUsage(program);
           *value = error::invalid_arguments;
           return false;

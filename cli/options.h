@@ -2,8 +2,7 @@
 
 #include <cstdlib>
 
-// Checksum file formats.
-enum checksum_type { type_sfv = 0, type_md5 = 1 };
+#include "list_types.h"
 
 // What the command line asked for. Names are borrowed from the argument
 // vector, which outlives the run.
@@ -18,11 +17,14 @@ struct run_settings {
   bool all = false;
   bool oneFileSystem = false;
   const char* createName = nullptr;
+  // The first checksum file (or directory of lists) to verify; the others
+  // follow it, up to the last argument.
   const char* checksumName = nullptr;
   const char* parent = nullptr;
   int type = type_sfv;
   bool typeForced = false;
-  // Operands of a create run: argv[firstOperand] to argv[argc - 1].
+  // Operands of a create run: argv[firstOperand] to argv[argc - 1]; of a
+  // verify run, those after checksumName.
   int firstOperand = 0;
   // Files hashed at a time; 0 for as many as the CPUs allow.
   int jobs = 0;
@@ -51,9 +53,6 @@ struct run_settings {
 // the process's work (version banner, --help, unknown type), with the value
 // to exit with in `*value`.
 bool parseOptions(int argc, char** argv, run_settings& settings, int* value);
-
-// The type a name's extension gives (the text from its last dot), or -1.
-int typeFromName(const char* name);
 
 // The usage text, with the base name of `program`.
 void printUsage(const char* program);

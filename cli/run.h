@@ -24,13 +24,16 @@ struct run_context {
   int errorsFound = 0;
   wchar_t path[pathRoom];
 
-  int engineAlgorithm() const { return settings.type == type_md5 ? engine::md5 : engine::crc32; }
+  // A type's value is the engine's id of its algorithm.
+  int engineAlgorithm() const { return settings.type; }
 };
 
 // Writes a new checksum file of the operands argv[settings.firstOperand..].
 int createRun(run_context& context, int argc, char** argv);
-// Checks every file that the checksum file lists; 1 when anything failed.
-int verifyRun(run_context& context);
+// Checks every file that each checksum file lists: the checksum file named
+// in the settings and those after it, argv[settings.firstOperand..], each a
+// list or a directory of lists; 1 when anything failed.
+int verifyRun(const run_settings& settings, engine& hashing, int argc, char** argv);
 
 // Warns on standard error when the file system refused the lock on the
 // list `name` that `file` wanted, and the run went on without it.
@@ -41,4 +44,8 @@ void warnUnlocked(const container& file, const char* name);
 // when the percentage changed. The closing "100%" line ends with `closing`
 // ('\r' when verifying, '\n' when creating), and is left out for a file
 // refused as no regular file, and when verifying for a missing one.
-const engine::result& waitForJob(run_context& context, const char* shown, char closing);
+const engine::result& waitForJob(const run_settings& settings, engine& hashing, const char* shown,
+                                 char closing);
+inline const engine::result& waitForJob(run_context& context, const char* shown, char closing) {
+  return waitForJob(context.settings, context.hashing, shown, closing);
+}

@@ -73,6 +73,17 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/zorvik.conf.5
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man5)
 install(FILES ${PROJECT_SOURCE_DIR}/completion/zorvik
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+# zsh looks for a distribution's completions in vendor-completions and for
+# those installed locally in site-functions.
+if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+  set(_zorvik_zsh_completions ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
+else()
+  set(_zorvik_zsh_completions ${CMAKE_INSTALL_DATADIR}/zsh/site-functions)
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/completion/_zorvik
+  DESTINATION ${_zorvik_zsh_completions})
+install(FILES ${PROJECT_SOURCE_DIR}/completion/zorvik.fish
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
 install(FILES
   ${PROJECT_SOURCE_DIR}/examples/CMakeLists.txt
   ${PROJECT_SOURCE_DIR}/examples/hash_stdin.cpp

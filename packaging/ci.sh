@@ -107,6 +107,9 @@ completion=/usr/share/bash-completion/completions/zorvik
 # shellcheck source=/dev/null
 [ "$(bash -c "source $completion && complete -p zorvik")" = "complete -F _zorvik zorvik" ] ||
   die "$completion does not register a completion for zorvik"
+for completion in /usr/share/zsh/vendor-completions/_zorvik /usr/share/fish/vendor_completions.d/zorvik.fish; do
+  [ -f "$completion" ] || die "$completion is not installed"
+done
 echo "$version"
 
 step "create and verify with the installed program"

@@ -29,6 +29,14 @@ Options
     --exclude=PATTERN  leave out files and directories whose name matches PATTERN
     --sort             take each directory\'s entries in byte order of their names
     --no-progress      show no status line on a terminal
+
+TYPE: sfv, md5, sha1, sha256, sha512, blake2b, xxh64 or xxh128. Without -t, the
+extension (.sfv .md5 .sha1 .sha256 .sha512 .b2 .xxh64 .xxh128), the name
+(MD5SUMS SHA1SUMS SHA256SUMS SHA512SUMS B2SUMS) or else the lines tell it.
+
+Verifying, every operand is a checksum file, or a directory that stands for the
+checksum files in it (with -r, in its whole tree); their entries are looked up
+beside them.
 '
 
 # -j takes 1 to 256; anything else is refused as an unknown type is.
@@ -67,7 +75,7 @@ expect "-V before a bad type" 0 "$(banner "$ZORVIK")
 " ""
 
 # An unknown type: usage text, Invalid arguments (-8).
-for args in "-t crc x.sfv" "--type=sha1 x.sfv" "-t crc" "-t md5 -t x -c a.md5"; do
+for args in "-t crc x.sfv" "--type=sha3 x.sfv" "-t crc" "-t md5 -t x -c a.md5"; do
   run $args
   expect "bad type '$args'" 248 "$USAGE" ""
 done
@@ -107,7 +115,8 @@ cp list archive.sfv.bak
 run archive.sfv.bak
 expect "archive.sfv.bak is SFV" 0 $'f: 100% complete\rf: Ok                   \n1 files checked\nAll files Ok\n' ""
 run -a -q LIST.Md5 list
-expect "LIST.Md5 is MD5; a second operand is ignored" 0 $'1 files checked\nAll files Ok\n' ""
+expect "LIST.Md5 is MD5; a second operand is a list too" 0 \
+  $'LIST.Md5: 1 files checked, all Ok\nlist: 1 files checked, all Ok\n2 lists, 2 files checked\nAll files Ok\n' ""
 # Unknown options and options after operands.
 run LIST.Md5 -q --bogus -z
 expect "unknown options are ignored" 0 $'1 files checked\nAll files Ok\n' ""

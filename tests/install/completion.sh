@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The bash completion offers the options, the two types after -t/--type,
+# The bash completion offers the options, the types after -t/--type,
 # paths after -c/--create and directories only after -p/--parent, with the
 # forms "--type=x" takes depending on COMP_WORDBREAKS.
 # completion.sh COMPLETION_FILE
@@ -32,11 +32,11 @@ check() {
   fi
 }
 
-check $'md5\nsfv' -t ''
+check $'blake2b\nmd5\nsfv\nsha1\nsha256\nsha512\nxxh128\nxxh64' -t ''
 check 'md5' -q --type m
-check $'md5\nsfv' --ty ''
-check 'sfv' --type = s            # "=" among the word breaks
-check $'md5\nsfv' --type =
+check $'blake2b\nmd5\nsfv\nsha1\nsha256\nsha512\nxxh128\nxxh64' --ty ''
+check $'sfv\nsha1\nsha256\nsha512' --type = s  # "=" among the word breaks
+check $'blake2b\nmd5\nsfv\nsha1\nsha256\nsha512\nxxh128\nxxh64' --type =
 check '--type=md5' --type=m       # "=" not among them
 check $'photos 2026\npics' -p ''
 check $'photos 2026\npics' --parent = p
