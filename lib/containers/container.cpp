@@ -16,6 +16,7 @@
 #include "pending.h"
 #include "replace.h"
 #include "ticks.h"
+#include "util/new_file.h"
 
 container::container()
     : _file(nullptr), _head(nullptr), _tail(&_head), _mode(0), _line(nullptr), _lineRoom(0),
@@ -46,7 +47,7 @@ void container::restart() {
   _lineNumber = 0;
 }
 
-void container::discardTemporaries() { discardAllReplacements(); }
+void container::discardTemporaries() { dropAllNewFiles(); }
 
 bool container::writingStatus(struct stat* status) const {
   return _file != nullptr && _mode == 1 && fileno(_file) >= 0 && fstat(fileno(_file), status) == 0;
@@ -149,7 +150,6 @@ int container::finishCreate(int passes,
   int code = _failure;
   for (int pass = 0; pass < passes && code == error::ok; ++pass) {
     for (processed_file* entry = _head; entry != nullptr && code == error::ok; entry = entry->next) {
-      errno = 0;
       // A name with a character no byte stands for cannot be written.
       code = entry->path == nullptr ? error::from_errno(EILSEQ) : line(_file, *entry, pass);
     }

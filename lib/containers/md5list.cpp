@@ -8,8 +8,8 @@
 #include <zorvik/text.h>
 
 #include "hex.h"
-#include "output.h"
 #include "pending.h"
+#include "util/write_text.h"
 
 namespace {
 
@@ -26,12 +26,14 @@ const char* escapeOf(char c) {
 
 // The line as md5sum writes it for a name it escapes: a backslash first.
 int escapedLine(FILE* file, const container::processed_file& entry) {
-  if (fprintf(file, "\\%s *", entry.hashText) < 0) return writeFailure();
-  for (const char* c = entry.path; *c != '\0'; ++c) {
-    const char* escape = escapeOf(*c);
-    if ((escape != nullptr ? fputs(escape, file) : putc(*c, file)) == EOF) return writeFailure();
-  }
-  return putc('\n', file) == EOF ? writeFailure() : error::ok;
+  return error::from_write([file, &entry] {
+    if (fprintf(file, "\\%s *", entry.hashText) < 0) return false;
+    for (const char* c = entry.path; *c != '\0'; ++c) {
+      const char* escape = escapeOf(*c);
+      if ((escape != nullptr ? fputs(escape, file) : putc(*c, file)) == EOF) return false;
+    }
+    return putc('\n', file) != EOF;
+  });
 }
 
 // A name with a line feed or carriage return cannot stand in a line as it
@@ -39,7 +41,7 @@ int escapedLine(FILE* file, const container::processed_file& entry) {
 // which md5sum reads literally.
 int entryLine(FILE* file, const container::processed_file& entry, int) {
   if (strpbrk(entry.path, "\n\r") != nullptr) return escapedLine(file, entry);
-  return fprintf(file, "%s *%s\n", entry.hashText, entry.path) < 0 ? writeFailure() : error::ok;
+  return writeText(file, "%s *%s\n", entry.hashText, entry.path);
 }
 
 // The parts of an entry line, plain ("<digits> *<name>") or BSD style

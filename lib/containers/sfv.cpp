@@ -18,6 +18,7 @@
 #include "record_time.h"
 #include "sfv_line.h"
 #include "size_comments.h"
+#include "util/write_text.h"
 
 namespace {
 
@@ -28,18 +29,13 @@ bool compatibilityWanted() {
 
 // The size-and-time comments first, then the entry lines.
 int entryLine(FILE* file, const container::processed_file& entry, int pass) {
-  int written;
-  if (pass == 0) {
-    time_t seconds = static_cast<time_t>(container::secondsFromTicks(entry.modifiedTime));
-    struct tm local {};
-    if (localtime_r(&seconds, &local) == nullptr) local.tm_mday = 1;
-    written = fprintf(file, "; %12llu  %02d:%02d.%02d %4d-%02d-%02d %s\n", entry.size, local.tm_hour,
-                      local.tm_min, local.tm_sec, local.tm_year + 1900, local.tm_mon + 1,
-                      local.tm_mday, entry.path);
-  } else {
-    written = fprintf(file, "%s %s\n", entry.path, entry.hashText);
-  }
-  return written < 0 ? writeFailure() : error::ok;
+  if (pass != 0) return writeText(file, "%s %s\n", entry.path, entry.hashText);
+  time_t seconds = static_cast<time_t>(container::secondsFromTicks(entry.modifiedTime));
+  struct tm local {};
+  if (localtime_r(&seconds, &local) == nullptr) local.tm_mday = 1;
+  return writeText(file, "; %12llu  %02d:%02d.%02d %4d-%02d-%02d %s\n", entry.size, local.tm_hour,
+                   local.tm_min, local.tm_sec, local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                   entry.path);
 }
 
 }  // namespace
