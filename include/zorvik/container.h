@@ -58,7 +58,8 @@ public:
   // included; 0 before the first. Tells where an invalid line stands.
   unsigned long lineNumber() const;
 
-  // Ticks: 100-nanosecond intervals since 1601-01-01 00:00:00 UTC.
+  // Ticks: 100-nanosecond intervals since 1601-01-01 00:00:00 UTC. The
+  // time now is that of the clock file times are stamped with.
   static unsigned long long ticksFromStat(const struct stat& status);
   static unsigned long long ticksNow();
   static long long secondsFromTicks(unsigned long long ticks);

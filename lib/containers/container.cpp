@@ -1,5 +1,3 @@
-#include <sys/time.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <climits>
@@ -236,11 +234,13 @@ unsigned long long container::ticksFromStat(const struct stat& status) {
   return ticksOf(status.st_mtim);
 }
 
+// The clock the kernel stamps file times with, read as file times are: a
+// file changed after this moment carries a time at or after it. Record
+// times, their expiry and new signatures all come from here.
 unsigned long long container::ticksNow() {
-  struct timeval now {};
-  gettimeofday(&now, nullptr);
-  return static_cast<unsigned long long>(now.tv_sec) * ticksPerSecond +
-         static_cast<unsigned long long>(now.tv_usec) * 10 + epochTicks;
+  struct timespec now {};
+  clock_gettime(CLOCK_REALTIME_COARSE, &now);
+  return ticksOf(now);
 }
 
 long long container::secondsFromTicks(unsigned long long ticks) {

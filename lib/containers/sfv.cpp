@@ -107,7 +107,7 @@ bool isStream(const struct stat& status) {
 
 int sfv::open(const wchar_t* path) {
   // Before anything is read: every change from now on carries a later time.
-  _runStart = runStartTicks();
+  _runStart = ticksNow();
   restart();
   resetRecord();
   _mode = 0;
