@@ -113,15 +113,6 @@ bool splitEntry(char* line, size_t length, entry_fields* fields) {
   return splitBsd(line, length, fields) || splitPlain(line, length, fields);
 }
 
-bool readDigest(const char* digits, unsigned char* digest) {
-  for (int i = 0; i < 16; ++i) {
-    int high = hexValue(digits[2 * i]), low = hexValue(digits[2 * i + 1]);
-    if (high < 0 || low < 0) return false;
-    digest[i] = static_cast<unsigned char>(high * 16 + low);
-  }
-  return true;
-}
-
 }  // namespace
 
 md5::md5() = default;
@@ -132,9 +123,8 @@ int md5::create(const wchar_t* path) { return beginCreate(path, false); }
 
 int md5::addFile(const wchar_t* path, const void* hash) {
   if (path == nullptr || hash == nullptr) return error::invalid_arguments;
-  const unsigned char* digest = static_cast<const unsigned char*>(hash);
   char text[33];
-  for (int i = 0; i < 16; ++i) snprintf(text + 2 * i, 3, "%02x", digest[i]);
+  writeHexBytes(text, static_cast<const unsigned char*>(hash), 16);
   return queue(newPendingEntry(path, text));
 }
 
@@ -170,7 +160,7 @@ int md5::getNextFile(wchar_t* name, int length, unsigned long long* size, void* 
   } while (lineLength == 0);
   entry_fields fields;
   unsigned char digest[16];
-  if (!splitEntry(_line, lineLength, &fields) || !readDigest(fields.digits, digest)) {
+  if (!splitEntry(_line, lineLength, &fields) || !readHexBytes(fields.digits, digest, sizeof digest)) {
     return error::invalid_line;
   }
   fields.name[fields.nameLength] = '\0';

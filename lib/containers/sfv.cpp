@@ -13,6 +13,7 @@
 #include <zorvik/error.h>
 #include <zorvik/text.h>
 
+#include "hex.h"
 #include "output.h"
 #include "pending.h"
 #include "record_time.h"
@@ -76,7 +77,7 @@ int sfv::addFile(const wchar_t* path, const void* hash) {
   uint32_t crc;
   memcpy(&crc, hash, sizeof crc);
   char text[9];
-  snprintf(text, sizeof text, "%08X", crc);
+  writeHexWord(text, crc);
   processed_file* entry = newPendingEntry(path, text);
   struct stat status;
   if (entry != nullptr && _seen) {
