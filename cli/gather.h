@@ -39,9 +39,11 @@ struct created_file {
 
 // Told of each regular file as soon as gathering finds it, so that hashing
 // may start meanwhile. Answers 0 to have it listed, a positive value to
-// leave it out, or an error code that ends gathering.
+// leave it out, or an error code that ends gathering. Asked first whether
+// the list can carry the file's path at all.
 class file_sink {
 public:
+  virtual bool listable(const char* path) = 0;
   virtual int found(const path_node& file, const struct stat& status) = 0;
 
 protected:

@@ -47,6 +47,9 @@ public:
   // just seen (when it hashed it), so that they are not looked up again.
   int addSeenFile(const wchar_t* path, const void* hash, unsigned long long size,
                   const struct timespec& modified);
+  // The same for a path given as its bytes, as a program finds them on disk.
+  int addSeenFile(const char* path, const void* hash, unsigned long long size,
+                  const struct timespec& modified);
 
   // The next non-empty line of the open file, line feeds removed, in pieces
   // of at most `length` - 1 characters. Its length, 0 at end of file, or a
@@ -92,6 +95,11 @@ public:
   // holds NUL bytes near its start (no text at all). Only reads that file;
   // for an object that is neither reading nor writing a list.
   bool holdsEntries(const wchar_t* path);
+  // Whether an entry line of this format carries the name `path` so that it
+  // reads back as the same name: an SFV line cannot carry one that begins
+  // with ";", say. For an object writing a list or not in use; true for a
+  // class derived from a format, which may write lines its own way.
+  bool canList(const char* path);
   // The code of a lock on the list that the file system refused (the run
   // went on without it), or 0. Set by create(), update() and the record's
   // rewrite at close().

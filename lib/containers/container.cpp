@@ -9,6 +9,7 @@
 #include <zorvik/text.h>
 
 #include "lines.h"
+#include "list_format.h"
 #include "list_lock.h"
 #include "output.h"
 #include "pending.h"
@@ -130,6 +131,30 @@ int container::addSeenFile(const wchar_t* path, const void* hash, unsigned long 
   int code = addFile(path, hash);
   _seen = false;
   return code;
+}
+
+int container::addSeenFile(const char* path, const void* hash, unsigned long long size,
+                           const struct timespec& modified) {
+  if (path == nullptr || hash == nullptr) return error::invalid_arguments;
+  const list_format* format = formatOf(*this);
+  if (format == nullptr) {
+    // A class derived from a format adds its entries through its addFile().
+    size_t length = strlen(path);
+    auto* wide = static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t)));
+    if (wide == nullptr) return error::unknown_error;
+    bytesToWide(wide, path, length + 1);
+    int code = addSeenFile(wide, hash, size, modified);
+    free(wide);
+    return code;
+  }
+  char text[sizeof(processed_file::hashText)];
+  format->hashText(text, hash);
+  processed_file* entry = newPendingEntry(path, text);
+  if (entry != nullptr) {
+    entry->size = size;
+    entry->modifiedTime = ticksOf(modified);
+  }
+  return queue(entry);
 }
 
 int container::queue(processed_file* entry) {

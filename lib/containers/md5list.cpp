@@ -8,6 +8,7 @@
 #include <zorvik/text.h>
 
 #include "hex.h"
+#include "list_format.h"
 #include "pending.h"
 #include "util/write_text.h"
 
@@ -113,7 +114,13 @@ bool splitEntry(char* line, size_t length, entry_fields* fields) {
   return splitBsd(line, length, fields) || splitPlain(line, length, fields);
 }
 
+void digestText(char* text, const void* hash) {
+  writeHexBytes(text, static_cast<const unsigned char*>(hash), 16);
+}
+
 }  // namespace
+
+const list_format md5Format = {1, entryLine, digestText};
 
 md5::md5() = default;
 
@@ -124,7 +131,7 @@ int md5::create(const wchar_t* path) { return beginCreate(path, false); }
 int md5::addFile(const wchar_t* path, const void* hash) {
   if (path == nullptr || hash == nullptr) return error::invalid_arguments;
   char text[33];
-  writeHexBytes(text, static_cast<const unsigned char*>(hash), 16);
+  digestText(text, hash);
   return queue(newPendingEntry(path, text));
 }
 
@@ -135,7 +142,7 @@ int md5::close() {
     _file = nullptr;
     return error::ok;
   }
-  return finishCreate(1, entryLine);
+  return finishCreate(md5Format.passes, md5Format.line);
 }
 
 int md5::open(const wchar_t* path) {

@@ -14,6 +14,7 @@
 #include <zorvik/text.h>
 
 #include "hex.h"
+#include "list_format.h"
 #include "output.h"
 #include "pending.h"
 #include "record_time.h"
@@ -39,7 +40,16 @@ int entryLine(FILE* file, const container::processed_file& entry, int pass) {
                    entry.path);
 }
 
+// The CRC-32 as the value of the native-order word `hash` holds.
+void crcText(char* text, const void* hash) {
+  uint32_t crc;
+  memcpy(&crc, hash, sizeof crc);
+  writeHexWord(text, crc);
+}
+
 }  // namespace
+
+const list_format sfvFormat = {2, entryLine, crcText};
 
 sfv::sfv()
     : _verified{}, _recordIgnored(0), _recordDirty(0), _cursorByte(0), _cursorMask(0x80),
@@ -74,10 +84,8 @@ int sfv::create(const wchar_t* path) {
 
 int sfv::addFile(const wchar_t* path, const void* hash) {
   if (path == nullptr || hash == nullptr) return error::invalid_arguments;
-  uint32_t crc;
-  memcpy(&crc, hash, sizeof crc);
-  char text[9];
-  writeHexWord(text, crc);
+  char text[33];
+  crcText(text, hash);
   processed_file* entry = newPendingEntry(path, text);
   struct stat status;
   if (entry != nullptr && _seen) {
@@ -93,7 +101,7 @@ int sfv::addFile(const wchar_t* path, const void* hash) {
 int sfv::close() {
   if (_file == nullptr) return error::file_not_open;
   if (_mode != 1) return writeRecord();
-  return finishCreate(2, entryLine);
+  return finishCreate(sfvFormat.passes, sfvFormat.line);
 }
 
 namespace {
