@@ -37,7 +37,7 @@ const std::set<std::wstring> fixtures = {L"a", L"b", L"c", L"x", L"y", L"z", L"e
                                          L"my file.txt", L"quoted name"};
 
 void makeFixtures() {
-  if (chdir(scratchDirectory().c_str()) != 0) abort();
+  if (chdir(scratchDirectory().root().c_str()) != 0) abort();
   for (const std::wstring& name : fixtures) {
     std::string path(name.begin(), name.end());
     std::ofstream(path) << path;
@@ -90,7 +90,7 @@ std::string contents(const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = scratchDirectory() + "/list.sfv";
+  static const std::string path = scratchDirectory().file("list.sfv");
   static wchar_t widePath[512];
   static const bool ready = (makeFixtures(), bytesToWide(widePath, path.c_str(), 512) > 0);
   FUZZ_CHECK(ready);

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "scratch.h"
+#include "support.h"
 
 using namespace std::string_literals;
 

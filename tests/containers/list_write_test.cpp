@@ -14,7 +14,7 @@
 #include "containers/in_place.h"
 #include "containers/list_lock.h"
 #include "containers/signal_hold.h"
-#include "scratch.h"
+#include "support.h"
 
 using namespace std::string_literals;
 
@@ -128,10 +128,8 @@ TEST_F(listWrite, rewriteInPlaceKeepsItsCopyInTheStateDirectory) {
       {nullptr, false, ""},
   };
   for (const auto& c : cases) {
-    nftw(path("state").c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); },
-         16, FTW_DEPTH | FTW_PHYS);
-    nftw((_home + "/.local").c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); },
-         16, FTW_DEPTH | FTW_PHYS);
+    scratchDir::removeTree(path("state"));
+    scratchDir::removeTree(_home + "/.local");
     if (c.stateHome != nullptr) setenv("XDG_STATE_HOME", c.stateHome, 1); else unsetenv("XDG_STATE_HOME");
     if (!c.hasHome) unsetenv("HOME");
     write("l.md5", "old list\n");

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "scratch.h"
+#include "support.h"
 
 using namespace std::string_literals;
 

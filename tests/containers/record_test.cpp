@@ -12,7 +12,7 @@
 #include <zorvik/base64.h>
 
 #include "containers/fingerprint.h"
-#include "scratch.h"
+#include "support.h"
 
 namespace {
 

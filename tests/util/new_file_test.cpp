@@ -14,7 +14,7 @@
 
 #include <zorvik/error.h>
 
-#include "scratch.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -76,11 +76,11 @@ protected:
     fputs(text, stream);
     return closeSynced(&stream);
   }
-  scratchHome _scratch;
+  scratchDir _scratch;
 };
 
 TEST_F(NewFile, ReplacesTheFileALinkNamesWholeAndKeepsTheLink) {
-  scratchHome::write(file("real"), "old\n");
+  scratchDir::write(file("real"), "old\n");
   ASSERT_EQ(symlink("real", file("name").c_str()), 0);
   new_file made;
   int descriptor = makeNewFile(&made, file("name").c_str(), ".new-XXXXXX");
@@ -88,9 +88,9 @@ TEST_F(NewFile, ReplacesTheFileALinkNamesWholeAndKeepsTheLink) {
   EXPECT_EQ(std::string(made.target), file("real"));
   EXPECT_EQ(std::string(made.temporary).rfind(file("real.new-"), 0), 0u) << made.temporary;
   EXPECT_EQ(fill(descriptor, "new\n"), error::ok);
-  EXPECT_EQ(scratchHome::read(file("name")), "old\n");
+  EXPECT_EQ(scratchDir::read(file("name")), "old\n");
   EXPECT_EQ(putNewFile(&made), error::ok);
-  EXPECT_EQ(scratchHome::read(file("real")), "new\n");
+  EXPECT_EQ(scratchDir::read(file("real")), "new\n");
   struct stat status;
   ASSERT_EQ(lstat(file("name").c_str(), &status), 0);
   EXPECT_TRUE(S_ISLNK(status.st_mode));
