@@ -9,7 +9,7 @@
 
 #include <zorvik/base64.h>
 
-#include "scratch.h"
+#include "support.h"
 
 namespace {
 

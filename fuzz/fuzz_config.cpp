@@ -11,7 +11,7 @@
 
 #include <zorvik/config.h>
 
-#include "scratch.h"
+#include "support.h"
 #include "util/config_line.h"
 
 namespace {

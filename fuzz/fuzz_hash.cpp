@@ -9,7 +9,7 @@
 #include <zorvik/hasher.h>
 
 #include "hash/crc_impl.h"
-#include "scratch.h"
+#include "support.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <zorvik/container.h>
 #include <zorvik/text.h>
 
-#include "scratch.h"
+#include "support.h"
 
 namespace {
 

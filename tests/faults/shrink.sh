@@ -3,7 +3,7 @@
 # streamed ends its job with "File read error" (never a signal death, never
 # an endless read); a file that grows while hashed is hashed up to the size
 # it had when it was opened.
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
 MAPPED=999999999        # the largest mapped size
 STREAMED=2147483648     # streamed: 1e9 bytes and more
@@ -15,7 +15,7 @@ zeros=00000000000000000000000000000000
 
 # wait_open PID FILE: true once process PID holds FILE open.
 wait_open() {
-  local pid=$1 target=$SCRATCH/$2 fd i
+  local pid=$1 target=$PWD/$2 fd i
   for i in $(seq 1 1000); do
     for fd in /proc/"$pid"/fd/*; do
       [ "$(readlink "$fd" 2>/dev/null)" = "$target" ] && return 0
@@ -28,7 +28,7 @@ wait_open() {
 
 # start_cut SIZE CMD...: hashes a fresh sparse file "big" of SIZE bytes with
 # CMD in the background and cuts it to nothing 0.3 s after it was opened.
-# Leaves the status in $RC.
+# Leaves the status in $status.
 start_cut() {
   local size=$1
   shift
@@ -42,8 +42,8 @@ start_cut() {
     truncate -s 0 big
   fi
   wait "$pid"
-  RC=$?
-  note "$* on $size bytes: status $RC after ${SECONDS}s of the script"
+  status=$?
+  note "$* on $size bytes: status $status after ${SECONDS}s of the script"
   stop_watchdog
 }
 
@@ -55,15 +55,15 @@ for mode in mapped streamed; do
   for try in $(seq 1 $TRIES); do
     start_cut "$size" "$ZORVIK" -q -c out.md5 big
     what="create, $mode file cut short (try $try)"
-    [ "$RC" -eq 137 ] && RC=124
+    [ "$status" -eq 137 ] && status=124
     expect_sound "$what"
-    if [ "$RC" -eq 253 ]; then
-      expect_eq "$what: output" 'big: File error: File read error' "$(cat "$OUT")"
-      expect_eq "$what: entries written" '' "$(entries out.md5)"
+    if [ "$status" -eq 253 ]; then
+      same_text "$what: output" 'big: File error: File read error' "$(cat "$OUT")"
+      same_text "$what: entries written" '' "$(entries out.md5)"
       hits=$((hits + 1))
       break
-    elif [ "$RC" -ne 0 ]; then
-      fail "$what: status $RC, output: $(cat "$OUT")"
+    elif [ "$status" -ne 0 ]; then
+      fail "$what: status $status, output: $(cat "$OUT")"
     fi
   done
   [ $hits -ge 1 ] || fail "create, $mode: the cut never met a running job in $TRIES tries"
@@ -74,11 +74,11 @@ for mode in mapped streamed; do
   for try in $(seq 1 $TRIES); do
     start_cut "$size" "$ZORVIK" -q v.md5
     what="verify, $mode file cut short (try $try)"
-    [ "$RC" -eq 137 ] && RC=124
+    [ "$status" -eq 137 ] && status=124
     expect_sound "$what"
-    expect_eq "$what: status" 1 "$RC"
+    same_text "$what: status" 1 "$status"
     first=$(head -n 1 "$OUT")
-    expect_eq "$what: summary" "$(printf '2 files checked\n1 errors detected')" \
+    same_text "$what: summary" "$(printf '2 files checked\n1 errors detected')" \
       "$(tail -n +2 "$OUT")"
     case $first in
       'big: File error: File read error') hits=$((hits + 1)); break ;;
@@ -109,14 +109,14 @@ for step in $(seq 1 10); do
 done
 kill -0 $pid 2>/dev/null && grown_while_hashed=1 || grown_while_hashed=0
 wait $pid
-RC=$?
+status=$?
 stop_watchdog
 what="create, file of $size bytes growing while hashed"
-[ "$RC" -eq 137 ] && RC=124
+[ "$status" -eq 137 ] && status=124
 expect_sound "$what"
-expect_eq "$what: status" 0 "$RC"
+same_text "$what: status" 0 "$status"
 if [ $grown_while_hashed = 1 ]; then
-  expect_eq "$what: digest" "$(md5sum < big | cut -c1-32) *big" "$(entries grow.md5)"
+  same_text "$what: digest" "$(md5sum < big | cut -c1-32) *big" "$(entries grow.md5)"
 else
   note "$what: hashed before it stopped growing; digest not compared"
 fi

@@ -68,7 +68,8 @@ std::string namesIn(const std::string& directory) {
 
 class NewFile : public ::testing::Test {
 protected:
-  std::string file(const std::string& name) const { return _scratch.home() + "/" + name; }
+  std::string file(const std::string& name) const { return _scratch.file("files/" + name); }
+  void SetUp() override { mkdir(file("").c_str(), 0755); }
   // Writes `text` into a file just made, and closes it synced.
   static int fill(int descriptor, const char* text) {
     FILE* stream = fdopen(descriptor, "w");
@@ -94,7 +95,7 @@ TEST_F(NewFile, ReplacesTheFileALinkNamesWholeAndKeepsTheLink) {
   struct stat status;
   ASSERT_EQ(lstat(file("name").c_str(), &status), 0);
   EXPECT_TRUE(S_ISLNK(status.st_mode));
-  EXPECT_EQ(namesIn(_scratch.home()), "name real ");
+  EXPECT_EQ(namesIn(file("")), "name real ");
 }
 
 TEST_F(NewFile, AFailedRenameLeavesTheOldFileAndNoTemporary) {
@@ -105,7 +106,7 @@ TEST_F(NewFile, AFailedRenameLeavesTheOldFileAndNoTemporary) {
   EXPECT_EQ(fill(descriptor, "text\n"), error::ok);
   EXPECT_EQ(putNewFile(&made), error::unknown_error);
   EXPECT_EQ(error::unknown_errno(), EISDIR);
-  EXPECT_EQ(namesIn(_scratch.home()), "dir ");
+  EXPECT_EQ(namesIn(file("")), "dir ");
 }
 
 TEST_F(NewFile, TemporariesAreDroppedOneByOneOrAllAtOnce) {
@@ -119,12 +120,12 @@ TEST_F(NewFile, TemporariesAreDroppedOneByOneOrAllAtOnce) {
   }
   dropNewFile(&one);
   EXPECT_EQ(one.temporary[0], '\0');
-  std::string left = namesIn(_scratch.home());
+  std::string left = namesIn(file(""));
   EXPECT_EQ(left.size(), strlen("three.new-XXXXXX two.new-XXXXXX ")) << left;
   EXPECT_EQ(left.rfind("three.new-", 0), 0u) << left;
   // As a signal handler would, while the others are still being written.
   dropAllNewFiles();
-  EXPECT_EQ(namesIn(_scratch.home()), "");
+  EXPECT_EQ(namesIn(file("")), "");
   dropNewFile(&two);
   dropNewFile(&three);
 }
@@ -146,7 +147,7 @@ TEST_F(NewFile, NamesWithoutRoomOrWithoutEndFailBeforeAnyFileIsMade) {
   EXPECT_EQ(errno, ENOENT);
   EXPECT_EQ(std::string(made.target), file("missing/list"));
   EXPECT_EQ(made.temporary[0], '\0');
-  EXPECT_EQ(namesIn(_scratch.home()), "loop ");
+  EXPECT_EQ(namesIn(file("")), "loop ");
 }
 
 TEST_F(NewFile, ClosingReportsWhatTheDeviceRefused) {
