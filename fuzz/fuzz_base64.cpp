@@ -9,7 +9,7 @@
 
 #include <zorvik/base64.h>
 
-#include "support.h"
+#include "fuzz_support.h"
 
 namespace {
 

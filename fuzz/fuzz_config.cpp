@@ -11,7 +11,7 @@
 
 #include <zorvik/config.h>
 
-#include "support.h"
+#include "fuzz_support.h"
 #include "util/config_line.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <zorvik/hasher.h>
 
 #include "hash/crc_impl.h"
-#include "support.h"
+#include "fuzz_support.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <zorvik/container.h>
 #include <zorvik/text.h>
 
-#include "support.h"
+#include "fuzz_support.h"
 
 namespace {
 

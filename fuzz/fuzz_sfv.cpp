@@ -17,7 +17,8 @@
 #include <zorvik/container.h>
 #include <zorvik/text.h>
 
-#include "support.h"
+#include "fuzz_support.h"
+#include "support/file_clock.h"
 
 namespace {
 
@@ -46,12 +47,7 @@ void makeFixtures() {
   }
   // A record vouches only for files changed before its run began, in the
   // clock file times come from: let that clock pass the fixtures' changes.
-  struct timespec made, now;
-  clock_gettime(CLOCK_REALTIME, &made);
-  do {
-    usleep(1000);
-    clock_gettime(CLOCK_REALTIME_COARSE, &now);
-  } while (now.tv_sec < made.tv_sec || (now.tv_sec == made.tv_sec && now.tv_nsec <= made.tv_nsec));
+  passFileClock();
 }
 
 bool verdict(const entry& e) { return (e.hash[0] & 1) != 0; }

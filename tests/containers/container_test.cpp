@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "support.h"
+#include "scratch.h"
 
 using namespace std::string_literals;
 

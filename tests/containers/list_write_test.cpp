@@ -14,7 +14,7 @@
 #include "containers/in_place.h"
 #include "containers/list_lock.h"
 #include "containers/signal_hold.h"
-#include "support.h"
+#include "scratch.h"
 
 using namespace std::string_literals;
 

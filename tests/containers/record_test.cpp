@@ -12,7 +12,7 @@
 #include <zorvik/base64.h>
 
 #include "containers/fingerprint.h"
-#include "support.h"
+#include "scratch.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "support.h"
+#include "scratch.h"
 
 using namespace std::string_literals;
 

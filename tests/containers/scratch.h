@@ -21,6 +21,7 @@
 #include <zorvik/container.h>
 #include <zorvik/text.h>
 
+#include "support/file_clock.h"
 #include "support/scratch_dir.h"
 
 inline std::wstring wide(const std::string& bytes) {
@@ -80,16 +81,9 @@ protected:
     ASSERT_EQ(utimensat(AT_FDCWD, path(name).c_str(), times, 0), 0);
   }
 
-  // Waits until the clock the kernel stamps file times with has passed
-  // every time stamped so far: a run that starts afterwards sees each file
-  // written before as unchanged since. Returns the time then, in ticks.
+  // passFileClock(), then the time, in ticks.
   static unsigned long long settle() {
-    struct timespec fine, coarse;
-    clock_gettime(CLOCK_REALTIME, &fine);
-    do {
-      usleep(1000);
-      clock_gettime(CLOCK_REALTIME_COARSE, &coarse);
-    } while (coarse.tv_sec < fine.tv_sec || (coarse.tv_sec == fine.tv_sec && coarse.tv_nsec <= fine.tv_nsec));
+    passFileClock();
     return container::ticksNow();
   }
 
