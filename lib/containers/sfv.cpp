@@ -15,9 +15,7 @@
 
 #include "hex.h"
 #include "list_format.h"
-#include "output.h"
 #include "pending.h"
-#include "record_time.h"
 #include "sfv_line.h"
 #include "size_comments.h"
 #include "util/write_text.h"
