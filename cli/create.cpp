@@ -38,6 +38,8 @@ public:
   explicit hashing_queue(run_context& context) : _context(context) {}
   ~hashing_queue() { free(_early); }
 
+  bool listable(const char* path) override { return _context.file.canList(path); }
+
   int found(const path_node& file, const struct stat& status) override {
     // An update leaves out what the list already holds.
     if (_context.settings.update && _context.file.listed(file.path)) return 1;
@@ -167,8 +169,7 @@ int createRun(run_context& context, int argc, char** argv) {
     }
     status_line::fileDone();
     status_line::tick();
-    bytesToWide(context.path, node->path, pathRoom);
-    context.file.addSeenFile(context.path, result.hash, result.size, result.modified);
+    context.file.addSeenFile(node->path, result.hash, result.size, result.modified);
   }
   // Also on failure: the pool's release at exit would not free the heap
   // copies of long paths.

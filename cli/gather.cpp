@@ -35,19 +35,6 @@ struct file_key_hash {
   }
 };
 
-// Whether an entry line of the given type can carry `path` so that it reads
-// back as the same name. MD5 lists escape line feeds and carriage returns
-// as md5sum does; an SFV line must be one line with no leading ";" (a
-// comment), no leading quote (taken off) and no trailing white space (cut
-// off).
-bool listable(const char* path, int type) {
-  if (type != type_sfv) return true;
-  if (strchr(path, '\n') != nullptr) return false;
-  size_t length = strlen(path);
-  if (length == 0 || path[0] == ';' || path[0] == '"') return false;
-  return strchr(" \t\v\f\r", path[length - 1]) == nullptr;
-}
-
 // Splits `path` into the directory it names its last component in (into
 // `directory`, of `room` bytes) and that last component.
 const char* splitPath(const char* path, char* directory, size_t room) {
@@ -213,7 +200,7 @@ int gatherer::addFile(const char* path, const struct stat& status) {
   }
   // A list that names a different file than the one hashed is worse than
   // no list.
-  if (!listable(path, _settings.type)) {
+  if (!_sink.listable(path)) {
     report("Cannot list %s in the checksum file\n", path);
     return error::path_error;
   }

@@ -39,9 +39,11 @@ struct created_file {
 
 // Told of each regular file as soon as gathering finds it, so that hashing
 // may start meanwhile. Answers 0 to have it listed, a positive value to
-// leave it out, or an error code that ends gathering.
+// leave it out, or an error code that ends gathering. Asked first whether
+// the list can carry the file's path at all.
 class file_sink {
 public:
+  virtual bool listable(const char* path) = 0;
   virtual int found(const path_node& file, const struct stat& status) = 0;
 
 protected:
@@ -52,6 +54,8 @@ protected:
 // their order.
 class list_sink : public file_sink {
 public:
+  // Lists found are read, never written into one.
+  bool listable(const char*) override { return true; }
   // Whether the regular file `path`, met in a directory's walk, is a list;
   // those that are not are passed over without a word. found() is then told
   // of each one that is.

@@ -70,21 +70,17 @@ void progress(const char* format, ...) {
 }
 
 int finishOutput(int value) {
-  // As coreutils judge it: a closed standard output that was never written
-  // to is no loss.
   bool pending = __fpending(stdout) != 0;
-  errno = 0;
-  bool failed = fflush(stdout) != 0 || ferror(stdout) != 0;
-  int why = errno;
-  errno = 0;
-  if (fclose(stdout) != 0 && !failed && (pending || errno != EBADF)) {
-    failed = true;
-    why = errno;
+  int code = error::from_write([] { return fflush(stdout) == 0 && ferror(stdout) == 0; });
+  if (code != error::ok) {
+    fclose(stdout);
+  } else {
+    code = error::from_write([] { return fclose(stdout) == 0; });
+    // As coreutils judge it: a closed standard output that was never
+    // written to is no loss.
+    if (code != error::ok && !pending && errno == EBADF) code = error::ok;
   }
-  if (!failed) return value;
-  // Without an errno there is no reason to give (and none left over from
-  // an earlier failure).
-  int code = error::from_errno(why);
-  fprintf(stderr, "Error writing output: %ls\n", error::message(code != 0 ? code : error::unknown_error));
+  if (code == error::ok) return value;
+  fprintf(stderr, "Error writing output: %ls\n", error::message(code));
   return value == 0 ? error::unknown_error : value;
 }

@@ -9,7 +9,7 @@
 
 #include <zorvik/base64.h>
 
-#include "scratch.h"
+#include "fuzz_support.h"
 
 namespace {
 

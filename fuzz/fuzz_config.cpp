@@ -11,7 +11,7 @@
 
 #include <zorvik/config.h>
 
-#include "scratch.h"
+#include "fuzz_support.h"
 #include "util/config_line.h"
 
 namespace {
@@ -59,14 +59,11 @@ void checkStore(const std::vector<setting>& settings, const std::string& skip) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string directory = [] {
-    std::string d = scratchDirectory() + "/.config/zorvik/";
-    mkdir((scratchDirectory() + "/.config").c_str(), 0755);
-    mkdir(d.c_str(), 0755);
-    return d;
+  static const std::string path = [] {
+    scratchDirectory().writeUser("");
+    return scratchDirectory().userFile();
   }();
-  static const std::string path = directory + "zorvik.conf";
-  static const std::string system = scratchDirectory() + "/no-system/";
+  static const std::string system = scratchDirectory().system();
 
   writeFile(path, data, size);
   std::vector<setting> before = expectedSettings(path);

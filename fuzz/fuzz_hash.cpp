@@ -13,7 +13,7 @@
 
 #include "hash/algorithm.h"
 #include "hash/crc_impl.h"
-#include "scratch.h"
+#include "fuzz_support.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <zorvik/container.h>
 #include <zorvik/text.h>
 
-#include "scratch.h"
+#include "fuzz_support.h"
 
 namespace {
 
@@ -55,8 +55,8 @@ wchar_t* widen(const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string inPath = scratchDirectory() + "/list.md5";
-  static const std::string outPath = scratchDirectory() + "/again.md5";
+  static const std::string inPath = scratchDirectory().file("list.md5");
+  static const std::string outPath = scratchDirectory().file("again.md5");
 
   writeFile(inPath, data, size);
   int ending;

@@ -10,7 +10,7 @@
 #include <zorvik/hasher.h>
 
 #include "hash/md5_lanes.h"
-#include "scratch.h"
+#include "fuzz_support.h"
 
 namespace {
 

@@ -17,7 +17,8 @@
 #include <zorvik/container.h>
 #include <zorvik/text.h>
 
-#include "scratch.h"
+#include "fuzz_support.h"
+#include "support/file_clock.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ const std::set<std::wstring> fixtures = {L"a", L"b", L"c", L"x", L"y", L"z", L"e
                                          L"my file.txt", L"quoted name"};
 
 void makeFixtures() {
-  if (chdir(scratchDirectory().c_str()) != 0) abort();
+  if (chdir(scratchDirectory().root().c_str()) != 0) abort();
   for (const std::wstring& name : fixtures) {
     std::string path(name.begin(), name.end());
     std::ofstream(path) << path;
@@ -46,12 +47,7 @@ void makeFixtures() {
   }
   // A record vouches only for files changed before its run began, in the
   // clock file times come from: let that clock pass the fixtures' changes.
-  struct timespec made, now;
-  clock_gettime(CLOCK_REALTIME, &made);
-  do {
-    usleep(1000);
-    clock_gettime(CLOCK_REALTIME_COARSE, &now);
-  } while (now.tv_sec < made.tv_sec || (now.tv_sec == made.tv_sec && now.tv_nsec <= made.tv_nsec));
+  passFileClock();
 }
 
 bool verdict(const entry& e) { return (e.hash[0] & 1) != 0; }
@@ -90,7 +86,7 @@ std::string contents(const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = scratchDirectory() + "/list.sfv";
+  static const std::string path = scratchDirectory().file("list.sfv");
   static wchar_t widePath[512];
   static const bool ready = (makeFixtures(), bytesToWide(widePath, path.c_str(), 512) > 0);
   FUZZ_CHECK(ready);

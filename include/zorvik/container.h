@@ -47,6 +47,9 @@ public:
   // just seen (when it hashed it), so that they are not looked up again.
   int addSeenFile(const wchar_t* path, const void* hash, unsigned long long size,
                   const struct timespec& modified);
+  // The same for a path given as its bytes, as a program finds them on disk.
+  int addSeenFile(const char* path, const void* hash, unsigned long long size,
+                  const struct timespec& modified);
 
   // The next non-empty line of the open file, line feeds removed, in pieces
   // of at most `length` - 1 characters. Its length, 0 at end of file, or a
@@ -58,7 +61,8 @@ public:
   // included; 0 before the first. Tells where an invalid line stands.
   unsigned long lineNumber() const;
 
-  // Ticks: 100-nanosecond intervals since 1601-01-01 00:00:00 UTC.
+  // Ticks: 100-nanosecond intervals since 1601-01-01 00:00:00 UTC. The
+  // time now is that of the clock file times are stamped with.
   static unsigned long long ticksFromStat(const struct stat& status);
   static unsigned long long ticksNow();
   static long long secondsFromTicks(unsigned long long ticks);
@@ -102,6 +106,11 @@ public:
   // told it; or the code of a list that cannot be read (File not found...).
   static int guessType(const wchar_t* path, int* algorithm, bool* byLength);
 
+  // Whether an entry line of this format carries the name `path` so that it
+  // reads back as the same name: an SFV line cannot carry one that begins
+  // with ";", say. For an object writing a list or not in use; true for a
+  // class derived from a format, which may write lines its own way.
+  bool canList(const char* path);
   // The code of a lock on the list that the file system refused (the run
   // went on without it), or 0. Set by create(), update() and the record's
   // rewrite at close().

@@ -48,6 +48,19 @@ inline int from_errno(int value) {
 // The code for the calling thread's current errno.
 inline int translate_errno() { return from_errno(errno); }
 
+// How a failed write becomes a code, alike in the library and the program:
+// `write` runs with errno cleared and returns whether it succeeded. Its
+// errno is the reason; a failure that set none is Unknown error (a stream
+// flagged by an earlier failure), or the code of `unset` where that has a
+// meaning of its own (a descriptor write that wrote nothing: ENOSPC).
+template <class Write>
+int from_write(Write&& write, int unset = 0) {
+  errno = 0;
+  if (write()) return ok;
+  int code = from_errno(errno != 0 ? errno : unset);
+  return code != ok ? code : unknown_error;
+}
+
 // Defined by the program, which alone prints: the static text of `code`,
 // never null. Unknown error shows the C library's English text of
 // unknown_errno() when there is one, and takes it, so that the reason goes

@@ -1,5 +1,3 @@
-#include <sys/time.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <climits>
@@ -11,12 +9,14 @@
 #include <zorvik/text.h>
 
 #include "lines.h"
+#include "list_format.h"
 #include "list_lock.h"
 #include "list_text.h"
 #include "output.h"
 #include "pending.h"
 #include "replace.h"
 #include "ticks.h"
+#include "util/new_file.h"
 
 container::container()
     : _file(nullptr), _head(nullptr), _tail(&_head), _mode(0), _line(nullptr), _lineRoom(0),
@@ -48,7 +48,7 @@ void container::restart() {
   _wrapping = listStart;
 }
 
-void container::discardTemporaries() { discardAllReplacements(); }
+void container::discardTemporaries() { dropAllNewFiles(); }
 
 bool container::writingStatus(struct stat* status) const {
   return _file != nullptr && _mode == 1 && fileno(_file) >= 0 && fstat(fileno(_file), status) == 0;
@@ -143,6 +143,30 @@ int container::addSeenFile(const wchar_t* path, const void* hash, unsigned long 
   return code;
 }
 
+int container::addSeenFile(const char* path, const void* hash, unsigned long long size,
+                           const struct timespec& modified) {
+  if (path == nullptr || hash == nullptr) return error::invalid_arguments;
+  const list_format* format = formatOf(*this);
+  if (format == nullptr) {
+    // A class derived from a format adds its entries through its addFile().
+    size_t length = strlen(path);
+    auto* wide = static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t)));
+    if (wide == nullptr) return error::unknown_error;
+    bytesToWide(wide, path, length + 1);
+    int code = addSeenFile(wide, hash, size, modified);
+    free(wide);
+    return code;
+  }
+  char text[sizeof(processed_file::hashText)];
+  format->hashText(text, hash);
+  processed_file* entry = newPendingEntry(path, text);
+  if (entry != nullptr) {
+    entry->size = size;
+    entry->modifiedTime = ticksOf(modified);
+  }
+  return queue(entry);
+}
+
 int container::queue(processed_file* entry) {
   if (entry == nullptr) {
     if (_failure == error::ok) _failure = error::unknown_error;
@@ -159,7 +183,6 @@ int container::finishCreate(int passes,
   int code = _failure;
   for (int pass = 0; pass < passes && code == error::ok; ++pass) {
     for (processed_file* entry = _head; entry != nullptr && code == error::ok; entry = entry->next) {
-      errno = 0;
       // A name with a character no byte stands for cannot be written.
       code = entry->path == nullptr ? error::from_errno(EILSEQ) : line(_file, *entry, pass);
     }
@@ -258,11 +281,13 @@ unsigned long long container::ticksFromStat(const struct stat& status) {
   return ticksOf(status.st_mtim);
 }
 
+// The clock the kernel stamps file times with, read as file times are: a
+// file changed after this moment carries a time at or after it. Record
+// times, their expiry and new signatures all come from here.
 unsigned long long container::ticksNow() {
-  struct timeval now {};
-  gettimeofday(&now, nullptr);
-  return static_cast<unsigned long long>(now.tv_sec) * ticksPerSecond +
-         static_cast<unsigned long long>(now.tv_usec) * 10 + epochTicks;
+  struct timespec now {};
+  clock_gettime(CLOCK_REALTIME_COARSE, &now);
+  return ticksOf(now);
 }
 
 long long container::secondsFromTicks(unsigned long long ticks) {

@@ -6,7 +6,7 @@
 
 #include "hash/algorithm.h"
 #include "hex.h"
-#include "output.h"
+#include "util/write_text.h"
 
 namespace {
 
@@ -152,34 +152,16 @@ size_t gnuDigits(const char* line, size_t length) {
   return digits;
 }
 
-bool readDigits(const char* digits, size_t count, unsigned char* bytes) {
-  for (size_t i = 0; i < count; ++i) {
-    int high = hexValue(digits[2 * i]), low = hexValue(digits[2 * i + 1]);
-    if (high < 0 || low < 0) return false;
-    bytes[i] = static_cast<unsigned char>(high * 16 + low);
-  }
-  return true;
-}
-
-void writeDigits(const unsigned char* bytes, size_t count, char* text) {
-  static const char digit[] = "0123456789abcdef";
-  for (size_t i = 0; i < count; ++i) {
-    text[2 * i] = digit[bytes[i] >> 4];
-    text[2 * i + 1] = digit[bytes[i] & 15];
-  }
-  text[2 * count] = '\0';
-}
-
 int writeDigestLine(FILE* file, const char* digits, char mode, const char* name,
                     bool escapeBackslash) {
   bool escaped = strpbrk(name, escapeBackslash ? "\\\n\r" : "\n\r") != nullptr;
-  if (!escaped) {
-    return fprintf(file, "%s %c%s\n", digits, mode, name) < 0 ? writeFailure() : error::ok;
-  }
-  if (fprintf(file, "\\%s %c", digits, mode) < 0) return writeFailure();
-  for (const char* c = name; *c != '\0'; ++c) {
-    const char* escape = escapeOf(*c);
-    if ((escape != nullptr ? fputs(escape, file) : putc(*c, file)) == EOF) return writeFailure();
-  }
-  return putc('\n', file) == EOF ? writeFailure() : error::ok;
+  if (!escaped) return writeText(file, "%s %c%s\n", digits, mode, name);
+  return error::from_write([=] {
+    if (fprintf(file, "\\%s %c", digits, mode) < 0) return false;
+    for (const char* c = name; *c != '\0'; ++c) {
+      const char* escape = escapeOf(*c);
+      if ((escape != nullptr ? fputs(escape, file) : putc(*c, file)) == EOF) return false;
+    }
+    return putc('\n', file) != EOF;
+  });
 }

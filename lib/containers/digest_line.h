@@ -57,13 +57,6 @@ bool isTaggedLine(const char* line, size_t length, const digest_form& form);
 // for a line of another shape.
 size_t gnuDigits(const char* line, size_t length);
 
-// `count` bytes from 2 * `count` hexadecimal digits; false for another
-// character.
-bool readDigits(const char* digits, size_t count, unsigned char* bytes);
-// `count` bytes as lower-case hexadecimal digits, terminated: `text` holds
-// 2 * `count` + 1 characters.
-void writeDigits(const unsigned char* bytes, size_t count, char* text);
-
 // Writes a GNU line: `digits`, a blank, `mode` (a blank or an asterisk)
 // and `name`, then a line feed. A name with a line feed or carriage return,
 // or with a backslash when `escapeBackslash`, is escaped as above. 0 or the

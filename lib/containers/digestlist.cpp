@@ -10,6 +10,7 @@
 #include <zorvik/text.h>
 
 #include "digest_line.h"
+#include "hex.h"
 #include "pending.h"
 
 namespace {
@@ -34,7 +35,7 @@ int container::readDigestEntry(const digest_form& form, bool semicolons, wchar_t
   digest_fields fields;
   unsigned char digest[64];
   const size_t bytes = digestBytes(form);
-  if (!splitDigestLine(text, textLength, form, &fields) || !readDigits(fields.digits, bytes, digest))
+  if (!splitDigestLine(text, textLength, form, &fields) || !readHexBytes(fields.digits, digest, bytes))
     return error::invalid_line;
   fields.name[fields.nameLength] = '\0';
   if (bytesToWide(name, fields.name, static_cast<size_t>(length)) < 0) return error::invalid_line;
@@ -57,7 +58,7 @@ int digestlist::create(const wchar_t* path) {
 int digestlist::addFile(const wchar_t* path, const void* hash) {
   if (_form == nullptr || path == nullptr || hash == nullptr) return error::invalid_arguments;
   char digits[2 * 64 + 1];
-  writeDigits(static_cast<const unsigned char*>(hash), digestBytes(*_form), digits);
+  writeHexBytes(digits, static_cast<const unsigned char*>(hash), digestBytes(*_form));
   return queue(newDigestEntry(path, digits));
 }
 

@@ -17,16 +17,13 @@
 
 namespace {
 
-// The code of the system call that just failed; one that set no errno
-// (a short write) counts as a full disk.
-int failure() { return errno != 0 ? error::translate_errno() : error::from_errno(ENOSPC); }
-
+// A write that wrote nothing and set no errno means a full disk.
 int writeAt(int descriptor, const char* bytes, size_t length, off_t at) {
   while (length > 0) {
-    errno = 0;
-    ssize_t n = pwrite(descriptor, bytes, length, at);
+    ssize_t n = 0;
+    int code = error::from_write([&] { return (n = pwrite(descriptor, bytes, length, at)) > 0; }, ENOSPC);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return failure();
+    if (code != error::ok) return code;
     bytes += n;
     length -= static_cast<size_t>(n);
     at += n;
@@ -35,13 +32,11 @@ int writeAt(int descriptor, const char* bytes, size_t length, off_t at) {
 }
 
 int cutAt(int descriptor, off_t length) {
-  errno = 0;
-  return ftruncate(descriptor, length) == 0 ? error::ok : failure();
+  return error::from_write([=] { return ftruncate(descriptor, length) == 0; }, ENOSPC);
 }
 
 int sync(int descriptor) {
-  errno = 0;
-  return fsync(descriptor) == 0 ? error::ok : failure();
+  return error::from_write([=] { return fsync(descriptor) == 0; }, ENOSPC);
 }
 
 // The old bytes back where they were, the file cut to its old end.
@@ -68,11 +63,10 @@ int stateDirectory(char* out, size_t room) {
   for (char* slash = out + 1;; ++slash) {
     slash = strchr(slash, '/');
     if (slash != nullptr) *slash = '\0';
-    errno = 0;
     bool made = mkdir(out, 0700) == 0 || errno == EEXIST;
-    if (slash == nullptr) return made ? error::ok : failure();
-    *slash = '/';
-    if (!made) return failure();
+    if (slash != nullptr) *slash = '/';
+    if (!made) return error::translate_errno();
+    if (slash == nullptr) return error::ok;
   }
 }
 
@@ -85,9 +79,8 @@ int keepCopy(const char* name, const char* bytes, size_t length, char* copy, siz
   size_t used = strlen(copy);
   int written = snprintf(copy + used, room - used, "/%s.XXXXXX", base);
   if (written < 0 || static_cast<size_t>(written) >= room - used) return error::from_errno(ENAMETOOLONG);
-  errno = 0;
   int descriptor = mkostemp(copy, O_CLOEXEC);
-  if (descriptor < 0) return failure();
+  if (descriptor < 0) return error::translate_errno();
   code = writeAt(descriptor, bytes, length, 0);
   if (code == error::ok) code = sync(descriptor);
   close(descriptor);
@@ -136,6 +129,7 @@ int readTail(int descriptor, off_t at, char** bytes, size_t* length) {
   *bytes = nullptr;
   *length = 0;
   size_t room = 0;
+  int failure = ENOMEM;
   for (;;) {
     if (*length == room) {
       room = room == 0 ? 65536 : room * 2;
@@ -143,14 +137,16 @@ int readTail(int descriptor, off_t at, char** bytes, size_t* length) {
       if (bigger == nullptr) break;
       *bytes = bigger;
     }
-    errno = 0;
     ssize_t n = pread(descriptor, *bytes + *length, room - *length, at + static_cast<off_t>(*length));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
+    if (n < 0) {
+      failure = errno;
+      break;
+    }
     if (n == 0) return error::ok;
     *length += static_cast<size_t>(n);
   }
-  int code = errno != 0 ? error::translate_errno() : error::from_errno(ENOMEM);
+  int code = error::from_errno(failure);
   free(*bytes);
   *bytes = nullptr;
   *length = 0;

@@ -4,7 +4,10 @@
 #include <zorvik/error.h>
 
 #include "digest_line.h"
+#include "hex.h"
+#include "list_format.h"
 #include "pending.h"
+#include "util/write_text.h"
 
 namespace {
 
@@ -15,7 +18,13 @@ int entryLine(FILE* file, const container::processed_file& entry, int) {
   return writeDigestLine(file, entry.hashText, '*', entry.path, false);
 }
 
+void digestText(char* text, const void* hash) {
+  writeHexBytes(text, static_cast<const unsigned char*>(hash), 16);
+}
+
 }  // namespace
+
+const list_format md5Format = {1, entryLine, digestText};
 
 md5::md5() = default;
 
@@ -25,9 +34,8 @@ int md5::create(const wchar_t* path) { return beginCreate(path, false); }
 
 int md5::addFile(const wchar_t* path, const void* hash) {
   if (path == nullptr || hash == nullptr) return error::invalid_arguments;
-  const unsigned char* digest = static_cast<const unsigned char*>(hash);
   char text[33];
-  for (int i = 0; i < 16; ++i) snprintf(text + 2 * i, 3, "%02x", digest[i]);
+  digestText(text, hash);
   return queue(newPendingEntry(path, text));
 }
 
@@ -38,7 +46,7 @@ int md5::close() {
     _file = nullptr;
     return error::ok;
   }
-  return finishCreate(1, entryLine);
+  return finishCreate(md5Format.passes, md5Format.line);
 }
 
 int md5::open(const wchar_t* path) {

@@ -8,7 +8,3 @@
 // the two lines after it is stored in `*deferred` (when it holds none yet)
 // for close() to report, since stdio may only notice it at the flush.
 int writeHeader(FILE* file, bool compatibility, int* deferred);
-
-// The code of a write that just failed. Clear errno before the write: stdio
-// may fail without setting it (a stream flagged by an earlier failure).
-int writeFailure();

@@ -9,10 +9,9 @@
 
 namespace {
 
-// A node with `digits` (when not null) and the path bytes after it, in one
-// allocation.
-container::processed_file* newEntry(const wchar_t* path, const char* hashText, const char* digits) {
-  size_t length = wcslen(path);
+// A node with `digits` (when not null) and room for a path of `length`
+// bytes after it, in one allocation.
+container::processed_file* newEntry(size_t length, const char* hashText, const char* digits) {
   size_t digitsRoom = digits != nullptr ? strlen(digits) + 1 : 0;
   void* memory = malloc(sizeof(container::processed_file) + digitsRoom + length + 1);
   if (memory == nullptr) return nullptr;
@@ -20,7 +19,6 @@ container::processed_file* newEntry(const wchar_t* path, const char* hashText, c
   char* after = reinterpret_cast<char*>(entry + 1);
   if (digits != nullptr) memcpy(after, digits, digitsRoom);
   entry->path = after + digitsRoom;
-  if (wideToBytes(entry->path, path, length + 1) < 0) entry->path = nullptr;
   strncpy(entry->hashText, hashText, sizeof entry->hashText - 1);
   entry->hashText[sizeof entry->hashText - 1] = '\0';
   return entry;
@@ -28,12 +26,25 @@ container::processed_file* newEntry(const wchar_t* path, const char* hashText, c
 
 }  // namespace
 
+container::processed_file* newPendingEntry(const char* path, const char* hashText) {
+  size_t length = strlen(path);
+  container::processed_file* entry = newEntry(length, hashText, nullptr);
+  if (entry != nullptr) memcpy(entry->path, path, length + 1);
+  return entry;
+}
+
 container::processed_file* newPendingEntry(const wchar_t* path, const char* hashText) {
-  return newEntry(path, hashText, nullptr);
+  size_t length = wcslen(path);
+  container::processed_file* entry = newEntry(length, hashText, nullptr);
+  if (entry != nullptr && wideToBytes(entry->path, path, length + 1) < 0) entry->path = nullptr;
+  return entry;
 }
 
 container::processed_file* newDigestEntry(const wchar_t* path, const char* digits) {
-  return newEntry(path, "", digits);
+  size_t length = wcslen(path);
+  container::processed_file* entry = newEntry(length, "", digits);
+  if (entry != nullptr && wideToBytes(entry->path, path, length + 1) < 0) entry->path = nullptr;
+  return entry;
 }
 
 const char* digitsOf(const container::processed_file& entry) {

@@ -4,7 +4,8 @@
 
 // A pending entry for `path` with `hashText` (at most 32 characters), its
 // path bytes in the same allocation; size and time zero. Null without
-// memory. A path with a character above 0xFF gets a null `path`.
+// memory. A wide path with a character above 0xFF gets a null `path`.
+container::processed_file* newPendingEntry(const char* path, const char* hashText);
 container::processed_file* newPendingEntry(const wchar_t* path, const char* hashText);
 
 // A pending entry for `path` whose digest text `digits` may be longer than

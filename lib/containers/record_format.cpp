@@ -68,17 +68,13 @@ void digestEntry(MD5_CTX* digest, const char* line, size_t length) {
 
 void writeBinding(char* text, const unsigned char* digest, unsigned long long device,
                   unsigned long long inode) {
-  for (int i = 0; i < 16; ++i) snprintf(text + 2 * i, 3, "%02x", digest[i]);
+  writeHexBytes(text, digest, 16);
   snprintf(text + 32, 48, "-%llu-%llu", device, inode);
 }
 
 bool readBinding(const char* text, unsigned char* digest, unsigned long long* device,
                  unsigned long long* inode) {
-  for (int i = 0; i < 16; ++i) {
-    int high = hexValue(text[2 * i]), low = hexValue(text[2 * i + 1]);
-    if (high < 0 || low < 0) return false;
-    digest[i] = static_cast<unsigned char>(high * 16 + low);
-  }
+  if (!readHexBytes(text, digest, 16)) return false;
   char tail;
   return sscanf(text + 32, "-%llu-%llu%c", device, inode, &tail) == 2;
 }

@@ -46,13 +46,6 @@ bool remoteType(unsigned long type) {
 
 }  // namespace
 
-unsigned long long runStartTicks() {
-  struct timespec now {};
-  clock_gettime(CLOCK_REALTIME_COARSE, &now);
-  return static_cast<unsigned long long>(now.tv_sec) * ticksPerSecond +
-         static_cast<unsigned long long>(now.tv_nsec) / 100 + epochTicks;
-}
-
 bool stampedElsewhere(const char* path, dev_t device) {
   // A few devices per run at most; the last ones looked up are kept.
   static std::mutex guard;

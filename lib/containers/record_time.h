@@ -6,11 +6,6 @@
 // times prove that nothing changed it since the run that wrote the record
 // began.
 
-// The start of a run in ticks, from the clock the kernel stamps file times
-// with, so that every change made after this moment carries a time at or
-// after it.
-unsigned long long runStartTicks();
-
 // Whether `path` lies on a file system whose times another machine stamps
 // (NFS, SMB/CIFS, FUSE, 9p, Ceph and the like); looked up once per device.
 bool stampedElsewhere(const char* path, dev_t device);

@@ -5,11 +5,9 @@
 
 struct list_guard;
 
-// A new checksum file written whole before it replaces the old one: into a
-// temporary file beside the list (beside its final target when the name is
-// a symbolic link, so the link stays and no rename crosses file systems),
-// renamed over it only once every byte is written and synced. Until then
-// the old list, or its absence, stays exactly as it was.
+// A new checksum file written whole before it replaces the old one, as a
+// new_file (util/new_file.h) beside the list. Until then the old list, or
+// its absence, stays exactly as it was.
 //
 // Where the directory refuses a file beside the list (EACCES, EPERM) while
 // the list itself, open for writing in `guard`, may be written, the new
@@ -36,6 +34,3 @@ int commitReplacement(FILE** file, replacement** pending, char* kept, size_t kep
 // Removes the temporary file of `*pending`, if any, and forgets it. The
 // stream must be closed first.
 void discardReplacement(replacement** pending);
-
-// Removes every temporary file in progress; safe in a signal handler.
-void discardAllReplacements();

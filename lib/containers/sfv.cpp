@@ -13,11 +13,12 @@
 #include <zorvik/error.h>
 #include <zorvik/text.h>
 
-#include "output.h"
+#include "hex.h"
+#include "list_format.h"
 #include "pending.h"
-#include "record_time.h"
 #include "sfv_line.h"
 #include "size_comments.h"
+#include "util/write_text.h"
 
 namespace {
 
@@ -28,21 +29,25 @@ bool compatibilityWanted() {
 
 // The size-and-time comments first, then the entry lines.
 int entryLine(FILE* file, const container::processed_file& entry, int pass) {
-  int written;
-  if (pass == 0) {
-    time_t seconds = static_cast<time_t>(container::secondsFromTicks(entry.modifiedTime));
-    struct tm local {};
-    if (localtime_r(&seconds, &local) == nullptr) local.tm_mday = 1;
-    written = fprintf(file, "; %12llu  %02d:%02d.%02d %4d-%02d-%02d %s\n", entry.size, local.tm_hour,
-                      local.tm_min, local.tm_sec, local.tm_year + 1900, local.tm_mon + 1,
-                      local.tm_mday, entry.path);
-  } else {
-    written = fprintf(file, "%s %s\n", entry.path, entry.hashText);
-  }
-  return written < 0 ? writeFailure() : error::ok;
+  if (pass != 0) return writeText(file, "%s %s\n", entry.path, entry.hashText);
+  time_t seconds = static_cast<time_t>(container::secondsFromTicks(entry.modifiedTime));
+  struct tm local {};
+  if (localtime_r(&seconds, &local) == nullptr) local.tm_mday = 1;
+  return writeText(file, "; %12llu  %02d:%02d.%02d %4d-%02d-%02d %s\n", entry.size, local.tm_hour,
+                   local.tm_min, local.tm_sec, local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                   entry.path);
+}
+
+// The CRC-32 as the value of the native-order word `hash` holds.
+void crcText(char* text, const void* hash) {
+  uint32_t crc;
+  memcpy(&crc, hash, sizeof crc);
+  writeHexWord(text, crc);
 }
 
 }  // namespace
+
+const list_format sfvFormat = {2, entryLine, crcText};
 
 sfv::sfv()
     : _verified{}, _recordIgnored(0), _recordDirty(0), _cursorByte(0), _cursorMask(0x80),
@@ -77,10 +82,8 @@ int sfv::create(const wchar_t* path) {
 
 int sfv::addFile(const wchar_t* path, const void* hash) {
   if (path == nullptr || hash == nullptr) return error::invalid_arguments;
-  uint32_t crc;
-  memcpy(&crc, hash, sizeof crc);
-  char text[9];
-  snprintf(text, sizeof text, "%08X", crc);
+  char text[33];
+  crcText(text, hash);
   processed_file* entry = newPendingEntry(path, text);
   struct stat status;
   if (entry != nullptr && _seen) {
@@ -96,7 +99,7 @@ int sfv::addFile(const wchar_t* path, const void* hash) {
 int sfv::close() {
   if (_file == nullptr) return error::file_not_open;
   if (_mode != 1) return writeRecord();
-  return finishCreate(2, entryLine);
+  return finishCreate(sfvFormat.passes, sfvFormat.line);
 }
 
 namespace {
@@ -111,7 +114,7 @@ bool isStream(const struct stat& status) {
 
 int sfv::open(const wchar_t* path) {
   // Before anything is read: every change from now on carries a later time.
-  _runStart = runStartTicks();
+  _runStart = ticksNow();
   restart();
   resetRecord();
   _mode = 0;

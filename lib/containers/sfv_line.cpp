@@ -66,14 +66,8 @@ bool readSfvEntry(const char* line, size_t length, sfv_entry* entry) {
   while (length > 0 && (line[length - 1] == ' ' || line[length - 1] == '\t' || line[length - 1] == '\r'))
     --length;
   const char* blank = lastBlank(line, length);
-  if (blank == nullptr || line + length - (blank + 1) != 8) return false;
-  uint32_t crc = 0;
-  for (const char* c = blank + 1; c < line + length; ++c) {
-    int digit = hexValue(*c);
-    if (digit < 0) return false;
-    crc = crc << 4 | static_cast<uint32_t>(digit);
-  }
-  entry->crc = crc;
+  if (blank == nullptr || line + length - (blank + 1) != 8 || !readHexWord(blank + 1, &entry->crc))
+    return false;
   takeName(line, static_cast<size_t>(blank - line), entry);
   return true;
 }

@@ -21,10 +21,10 @@
 #include "fingerprint.h"
 #include "in_place.h"
 #include "list_lock.h"
-#include "output.h"
 #include "record_format.h"
 #include "record_time.h"
 #include "sfv_line.h"
+#include "util/write_text.h"
 
 // The state of the one pass that open() makes over a list.
 struct record_scan {
@@ -80,7 +80,6 @@ bool keepTail(FILE* file, char** kept, size_t* keptLength) {
   *keptLength = 0;
   bool ok = true;
   for (;;) {
-    errno = 0;
     ssize_t got = getline(&line, &room, file);
     if (got < 0) {
       ok = feof(file) && !ferror(file);
@@ -392,10 +391,13 @@ int sfv::writeRecord() {
   if (code == error::ok) code = overwriteTail(descriptor, where, old, oldLength, fresh, freshLength, &restored);
   free(old);
   free(fresh);
-  errno = 0;
-  int closed = fclose(_file);
+  FILE* file = _file;
   _file = nullptr;
-  return code == error::ok && closed != 0 ? writeFailure() : code;
+  if (code != error::ok) {
+    fclose(file);
+    return code;
+  }
+  return error::from_write([file] { return fclose(file) == 0; });
 }
 
 // What goes from the record's position to the end of the file, made in
@@ -404,11 +406,10 @@ int sfv::newTail(bool needsFeed, const char* kept, size_t keptLength, char** fre
                  size_t* freshLength) {
   FILE* lines = open_memstream(fresh, freshLength);
   if (lines == nullptr) return error::translate_errno();
-  errno = 0;
-  int code = error::ok;
-  if ((needsFeed && fputc('\n', lines) == EOF) ||
-      (keptLength > 0 && fwrite(kept, 1, keptLength, lines) != keptLength))
-    code = writeFailure();
+  int code = error::from_write([lines, needsFeed, kept, keptLength] {
+    return (!needsFeed || fputc('\n', lines) != EOF) &&
+           (keptLength == 0 || fwrite(kept, 1, keptLength, lines) == keptLength);
+  });
   // The record's lines are written as to the list, into memory.
   FILE* list = _file;
   _file = lines;
@@ -434,23 +435,25 @@ long sfv::recordPosition() {
 // The record lines: signature, the time this run began, the bitmap as far
 // as the cursor came, and the binding to the entries and their directory.
 int sfv::writeRecordLines() {
-  errno = 0;
-  if (fprintf(_file, ";R2-%s\n", setting("signature")) < 0) return writeFailure();
+  int code = writeText(_file, ";R2-%s\n", setting("signature"));
+  if (code != error::ok) return code;
   unsigned char timeBytes[8];
   for (int i = 0; i < 8; ++i) timeBytes[i] = static_cast<unsigned char>(_runStart >> (8 * i));
   char text[72];
   int length = Base64Encode(timeBytes, text, sizeof timeBytes);
-  if (fprintf(_file, ";R2-%.*s\n", length, text) < 0) return writeFailure();
+  code = writeText(_file, ";R2-%.*s\n", length, text);
+  if (code != error::ok) return code;
   int reached = std::min(_cursorByte + (_cursorMask != 0x80 ? 1 : 0), bitmapBytes);
   for (int offset = 0; offset < reached; offset += bytesPerLine) {
     length = Base64Encode(_verified + offset, text, std::min(bytesPerLine, reached - offset));
-    if (fprintf(_file, ";R2-%.*s\n", length, text) < 0) return writeFailure();
+    code = writeText(_file, ";R2-%.*s\n", length, text);
+    if (code != error::ok) return code;
   }
   if (!_directoryKnown) lookupIdentity(".", &_directoryDevice, &_directoryInode);
   char binding[80];
   writeBinding(binding, _entriesDigest, _directoryDevice, _directoryInode);
-  if (fprintf(_file, ";R3-%s\n", binding) < 0) return writeFailure();
-  return writeFingerprintLines();
+  code = writeText(_file, ";R3-%s\n", binding);
+  return code != error::ok ? code : writeFingerprintLines();
 }
 
 // The fingerprint lines: one for each entry the cursor came to, as far as
@@ -466,7 +469,8 @@ int sfv::writeFingerprintLines() {
     }
     char text[72];
     int written = Base64Encode(bytes, text, length);
-    if (fprintf(_file, ";R4-%.*s\n", written, text) < 0) return writeFailure();
+    int code = writeText(_file, ";R4-%.*s\n", written, text);
+    if (code != error::ok) return code;
   }
   return error::ok;
 }

@@ -12,7 +12,6 @@
 #include <zorvik/error.h>
 #include <zorvik/text.h>
 
-#include "output.h"
 #include "replace.h"
 #include "update_layout.h"
 
@@ -155,8 +154,8 @@ int container::finishUpdate(int passes,
     code = error::unknown_error;
   free(added[0]);
   free(added[1]);
-  errno = 0;
-  if (code == error::ok && length > 0 && fwrite(text, 1, length, _file) != length) code = writeFailure();
+  if (code == error::ok && length > 0)
+    code = error::from_write([this, text, length] { return fwrite(text, 1, length, _file) == length; });
   free(text);
   forgetUpdate();
   return endCreate(code);

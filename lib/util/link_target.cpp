@@ -7,9 +7,18 @@
 #include <climits>
 #include <cstring>
 
+namespace {
+
+bool tooLong() {
+  errno = ENAMETOOLONG;
+  return false;
+}
+
+}  // namespace
+
 bool linkTarget(const char* path, char* out, size_t room) {
   char current[PATH_MAX];
-  if (strlen(path) >= sizeof current) return false;
+  if (strlen(path) >= sizeof current) return tooLong();
   strcpy(current, path);
   // As the kernel does: a chain of more than 40 links counts as a loop.
   for (int hops = 0; hops <= 40; ++hops) {
@@ -20,7 +29,7 @@ bool linkTarget(const char* path, char* out, size_t room) {
     if (!found && errno != ENOENT) return false;
     if (!found || !S_ISLNK(status.st_mode)) {
       size_t length = strlen(current);
-      if (length + 1 > room) return false;
+      if (length + 1 > room) return tooLong();
       memcpy(out, current, length + 1);
       return true;
     }
@@ -31,8 +40,8 @@ bool linkTarget(const char* path, char* out, size_t room) {
     // A relative target replaces the link's own name within its directory.
     char* slash = target[0] == '/' ? current : strrchr(current, '/');
     size_t keep = slash == nullptr ? 0 : static_cast<size_t>(slash - current) + (target[0] == '/' ? 0 : 1);
-    if (keep + static_cast<size_t>(length) >= sizeof current) return false;
+    if (keep + static_cast<size_t>(length) >= sizeof current) return tooLong();
     memcpy(current + keep, target, static_cast<size_t>(length) + 1);
   }
-  return false;
+  return tooLong();
 }

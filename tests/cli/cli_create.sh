@@ -1,5 +1,5 @@
 # Create runs: the file written, progress lines, quiet mode, path limits.
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
 mkfile a '123456789'
 mkfile b 'hello\n'
@@ -10,23 +10,23 @@ MD5="$HEADER"$'25f9e794323b453885f5181f1b624d0b *a\nb1946ac92492d2347c6235b4d261
 
 run -c list.sfv a b c
 expect "create SFV" 0 $'a: 100% complete\nb: 100% complete\nc: 100% complete\n' ""
-same_file "SFV file" "$SFV" list.sfv
+same_list "SFV file" "$SFV" list.sfv
 run -q -c list.sfv a b c
 expect "create SFV quietly over an existing file" 0 "" ""
-same_file "SFV file, quiet" "$SFV" list.sfv
+same_list "SFV file, quiet" "$SFV" list.sfv
 run -c list.md5 a b c
 expect "create MD5" 0 $'a: 100% complete\nb: 100% complete\nc: 100% complete\n' ""
-same_file "MD5 list" "$MD5" list.md5
+same_list "MD5 list" "$MD5" list.md5
 
 # Nothing to list: the header alone.
 run -c none.sfv
 expect "no operands" 0 "" ""
-same_file "no operands (file)" "$HEADER" none.sfv
+same_list "no operands (file)" "$HEADER" none.sfv
 mkdir dir
 mkfifo fifo
 run -c none.md5 missing dir fifo
 expect "only skipped operands" 1 "" $'Could not stat file: missing\nSkipping directory dir: use -r to list its files\n'
-same_file "only skipped operands (file)" "$HEADER" none.md5
+same_list "only skipped operands (file)" "$HEADER" none.md5
 
 # Operands are hashed under their whole name or not at all.
 mkfile abc 'hello\n'
@@ -35,7 +35,7 @@ name511="$(printf './%.0s' $(seq 254))abc"
 name512="$(printf './%.0s' $(seq 255))ab"
 run -c long.md5 "$name511"
 expect "operand of 511 bytes" 0 "$name511: 100% complete"$'\n' ""
-same_file "operand of 511 bytes (file)" "$HEADER"$'b1946ac92492d2347c6235b4d2611184 *'"$name511"$'\n' long.md5
+same_list "operand of 511 bytes (file)" "$HEADER"$'b1946ac92492d2347c6235b4d2611184 *'"$name511"$'\n' long.md5
 run -c long.sfv a "$name512"
 expect "operand of 512 bytes" 247 "" $'Path is too long\n'
 absent "operand of 512 bytes leaves no list" long.sfv
@@ -82,7 +82,7 @@ mkfile own/f 'f\n'
 "$ZORVIK" -q -c own/list.md5 own/f
 run -q -r -c own/list.md5 own
 expect "list inside the tree" 0 "" ""
-same_file "list inside the tree (file)" "$HEADER"$'9a8ad92c50cae39aa2c5604fd0ab6d8c *own/f\n' own/list.md5
+same_list "list inside the tree (file)" "$HEADER"$'9a8ad92c50cae39aa2c5604fd0ab6d8c *own/f\n' own/list.md5
 
 # One worker or several give the same lists, pieces of big files included.
 mkdir mixed

@@ -2,7 +2,7 @@
 # writes pass the peer tools' checks, theirs (plain and tagged, odd names)
 # verify in zorvik with the same verdicts; comments, CR LF and clear-signed
 # lists; the type read from a list's lines, and a wrong guess stopped.
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
 for tool in sha1sum sha256sum sha512sum b2sum xxhsum; do
   if ! command -v "$tool" >/dev/null; then

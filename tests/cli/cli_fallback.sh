@@ -4,7 +4,7 @@
 # file is hashed; all or nothing, with a copy of its old content kept under
 # the user's state directory meanwhile. A list the user may not write is
 # refused. Which way a run took shows in the list's inode.
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
 if ! is_root || ! command -v setpriv >/dev/null; then
   echo "SKIP: needs root and setpriv to act as an ordinary user"
@@ -19,10 +19,9 @@ as_nobody() {
   local chosen=()
   while [ "$1" != -- ]; do chosen+=("$1"); shift; done
   shift
-  setpriv --reuid=65534 --regid=65534 --clear-groups env HOME="$NOBODY_HOME" \
+  run_cmd setpriv --reuid=65534 --regid=65534 --clear-groups env HOME="$NOBODY_HOME" \
     ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" "${chosen[@]}" \
-    "$ZORVIK" "$@" >"$SCRATCH/out" 2>"$SCRATCH/err"
-  status=$?
+    "$ZORVIK" "$@"
 }
 preload() { echo "LD_PRELOAD=$FAULTY_IO"; }
 
@@ -67,13 +66,13 @@ checks=$((checks + 1))
 fresh_list l.md5 a
 as_nobody -- -q -u l.md5 b
 expect "update in place" 0 "" ""
-same_file "update in place (file)" "$HEADER$MD5_A"$'\n'"$MD5_B"$'\n' l.md5
+same_list "update in place (file)" "$HEADER$MD5_A"$'\n'"$MD5_B"$'\n' l.md5
 same_inode "update in place" l.md5
 no_copy "update in place"
 fresh_list l.sfv a file-with-a-longish-name-1*
 as_nobody -- -q -c l.sfv b
 expect "create in place, shorter" 0 "" ""
-same_file "create in place, shorter (file)" "$HEADER; "$'           6  12:30.05 2010-05-31 b\nb 363A3020\n' l.sfv
+same_list "create in place, shorter (file)" "$HEADER; "$'           6  12:30.05 2010-05-31 b\nb 363A3020\n' l.sfv
 same_inode "create in place, shorter" l.sfv
 
 # Interrupted while hashing: nothing has touched the list.

@@ -1,9 +1,9 @@
 # Gathering for a create run: order, duplicates, loops, links, limits, -x,
 # and the checksum file never being listed in itself.
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
-# entries FILE: the names of a checksum file's entry lines, one a line.
-entries() { grep -v '^;' "$1" | sed -E 's/ [0-9A-F]{8}$//'; }
+# names_in FILE: the names of a checksum file's entry lines, one a line.
+names_in() { grep -v '^;' "$1" | sed -E 's/ [0-9A-F]{8}$//'; }
 
 # bfs DIR...: regular files below DIR breadth-first, in directory order.
 bfs() {
@@ -33,8 +33,8 @@ mkfile two 'two\n'
 run -r -c order.sfv one tree two
 expect "tree order (output)" 0 "$(completions $(cat "$SCRATCH/order"))
 " ""
-entries order.sfv >"$SCRATCH/got"
-same "tree order (entries)" "$(cat "$SCRATCH/order")
+names_in order.sfv >"$SCRATCH/got"
+same "tree order (names_in)" "$(cat "$SCRATCH/order")
 " "$SCRATCH/got"
 [ "$(wc -l <"$SCRATCH/order")" = 11 ] || fail "the tree has 11 files"
 
@@ -43,8 +43,8 @@ same "tree order (entries)" "$(cat "$SCRATCH/order")
 run -c twice.sfv tree one two one
 expect "no -r, file twice" 0 "$(completions one two one)
 " $'Skipping directory tree: use -r to list its files\n'
-entries twice.sfv >"$SCRATCH/got"
-same "no -r, file twice (entries)" $'one\ntwo\none\n' "$SCRATCH/got"
+names_in twice.sfv >"$SCRATCH/got"
+same "no -r, file twice (names_in)" $'one\ntwo\none\n' "$SCRATCH/got"
 
 # A directory already walked, given again below itself.
 mkfile a/x 'x\n'
@@ -67,8 +67,8 @@ mkdir -p loop/sub
 ln -s .. loop/sub/back
 run -r -q -c loop.sfv loop
 expect "link loop" 0 $'loop/sub/back was previously seen as loop\n' ""
-entries loop.sfv >"$SCRATCH/got"
-same "link loop (entries)" $'loop/f\n' "$SCRATCH/got"
+names_in loop.sfv >"$SCRATCH/got"
+same "link loop (names_in)" $'loop/f\n' "$SCRATCH/got"
 
 # A dangling link is reported and skipped; the walk goes on.
 mkfile dang/f 'f\n'
@@ -77,8 +77,8 @@ mkfifo dang/pipe
 run -r -q -c dang.sfv dang dang/pipe missing
 expect "dangling link, pipe, missing operand" 1 "" \
   $'Could not stat file dang/broken: File not found\nCould not stat file: missing\n'
-entries dang.sfv >"$SCRATCH/got"
-same "dangling link (entries)" $'dang/f\n' "$SCRATCH/got"
+names_in dang.sfv >"$SCRATCH/got"
+same "dangling link (names_in)" $'dang/f\n' "$SCRATCH/got"
 
 # A directory that cannot be opened for another reason than access ends the
 # run (the message has no line feed of its own). Five descriptors: the
@@ -112,7 +112,7 @@ mkfile "p/$long/$(printf 'n%.0s' $(seq 60))" 'ok\n'
 mkfile "q/$long/$(printf 'n%.0s' $(seq 61))" 'no\n'
 run -r -q -c p.sfv p
 expect "263 bytes" 0 "" ""
-entries p.sfv >"$SCRATCH/got"
+names_in p.sfv >"$SCRATCH/got"
 same "263 bytes (entry)" "p/$long/$(printf 'n%.0s' $(seq 60))
 " "$SCRATCH/got"
 run -r -c q.sfv one q
@@ -130,18 +130,18 @@ if [ "$(stat -c %d /dev/shm)" != "$(stat -c %d .)" ]; then
   ln -s "$SHM" near/link
   run -r -q -x -c x1.sfv one "$SHM" near "$SHM/far"
   expect "-x" 0 "" ""
-  entries x1.sfv >"$SCRATCH/got"
-  same "-x (entries)" $'one\nnear/f\n' "$SCRATCH/got"
+  names_in x1.sfv >"$SCRATCH/got"
+  same "-x (names_in)" $'one\nnear/f\n' "$SCRATCH/got"
   run -r -q -c x2.sfv one near
-  entries x2.sfv >"$SCRATCH/got"
+  names_in x2.sfv >"$SCRATCH/got"
   same "without -x" "one
 near/f
 near/link/far
 " "$SCRATCH/got"
   run -r -q -x -c x3.sfv missing dang/pipe "$SHM" one near
   expect "-x reference from the first file or directory" 1 "" $'Could not stat file: missing\n'
-  entries x3.sfv >"$SCRATCH/got"
-  same "-x reference (entries)" "$SHM/far
+  names_in x3.sfv >"$SCRATCH/got"
+  same "-x reference (names_in)" "$SHM/far
 " "$SCRATCH/got"
 else
   echo "SKIP: /dev/shm is not a file system of its own"
@@ -153,7 +153,7 @@ run -q -c self/list.sfv self/f
 ln self/list.sfv hard.sfv
 run -r -c self/list.sfv self/list.sfv ./self/list.sfv "$WORK/self/list.sfv" hard.sfv self
 expect "never listed in itself" 0 $'self/f: 100% complete\n' ""
-entries self/list.sfv >"$SCRATCH/got"
-same "never listed in itself (entries)" $'self/f\n' "$SCRATCH/got"
+names_in self/list.sfv >"$SCRATCH/got"
+same "never listed in itself (names_in)" $'self/f\n' "$SCRATCH/got"
 
 finish

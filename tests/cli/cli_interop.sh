@@ -1,6 +1,6 @@
 # Checksum files written by zorvik verify with peer tools, and theirs with
 # zorvik; names with blanks and UTF-8 included.
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
 for tool in cksfv rhash md5sum; do
   if ! command -v "$tool" >/dev/null; then

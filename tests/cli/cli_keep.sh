@@ -2,7 +2,7 @@
 # refuses to replace, which files it leaves out and with what status, the
 # partial files a killed run leaves, and failures of the system that are
 # rare enough to be made by a preloaded library (faulty_io.c).
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
 mkfile a '123456789'
 mkfile b 'hello\n'
@@ -14,9 +14,8 @@ faulty() {
   local chosen=()
   while [ "$1" != -- ]; do chosen+=("$1"); shift; done
   shift
-  env LD_PRELOAD="$FAULTY_IO" ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" \
-    "${chosen[@]}" "$ZORVIK" "$@" >"$SCRATCH/out" 2>"$SCRATCH/err"
-  status=$?
+  run_cmd env LD_PRELOAD="$FAULTY_IO" ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" \
+    "${chosen[@]}" "$ZORVIK" "$@"
 }
 
 # unchanged NAME FILE: FILE holds what $SCRATCH/kept held, on the same inode.
@@ -66,7 +65,7 @@ expect "a list extension: replaced whatever it held" 0 "" ""
 mkfile e/f 'f\n'
 run -r -c e/list.md5 e ./e/list.md5 "$WORK/e/list.md5"
 expect "the new list named in other spellings" 0 $'e/f: 100% complete\n' ""
-same_file "the new list named in other spellings (file)" \
+same_list "the new list named in other spellings (file)" \
   "$HEADER"$'9a8ad92c50cae39aa2c5604fd0ab6d8c *e/f\n' e/list.md5
 # Another name in its directory is an operand like any other.
 run -q -c e/fresh.md5 e/fresh.md5x ./e/fresh.md5
@@ -98,7 +97,7 @@ unchanged "no files (missing) over a list with entries" keep.md5
 printf '; comments only\n' >hollow.md5
 run -q -c hollow.md5
 expect "no files over a list without entries" 0 "" ""
-same_file "no files over a list without entries (file)" "$HEADER" hollow.md5
+same_list "no files over a list without entries (file)" "$HEADER" hollow.md5
 
 if [ -z "$FAULTY_IO" ]; then
   echo "SKIP: no fault library given; its cases are left out"
@@ -118,7 +117,7 @@ done
 # A file system without locks: the run goes on, with a warning.
 faulty ZORVIK_FAIL_FLOCK=1 -- -q -u l.md5 b
 expect "no locks: update" 0 "" $'Warning: could not lock l.md5: No locks available\n'
-same_file "no locks: update (file)" "$HEADER$MD5_A"$'\n'"$MD5_B"$'\n' l.md5
+same_list "no locks: update (file)" "$HEADER$MD5_A"$'\n'"$MD5_B"$'\n' l.md5
 faulty ZORVIK_FAIL_FLOCK=1 -- -q -c new.md5 a
 expect "no locks: a new list" 0 "" $'Warning: could not lock new.md5: No locks available\n'
 "$ZORVIK" -q -c r.sfv a b

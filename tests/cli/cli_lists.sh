@@ -2,7 +2,7 @@
 # stand for the lists in them (with -r, in their whole tree), each list's
 # entries looked up beside it; per-list summaries, the run's total, and the
 # output of a single list as it always was.
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
 # ok PATH...: the lines of files that verified; use as "$(ok a b)"$'\n'.
 ok() { for p; do printf '%s: 100%% complete\r%s: Ok                   \n' "$p" "$p"; done; }

@@ -1,6 +1,6 @@
 # What the program says: names that could break a line are shown escaped,
 # in every line that holds one; failures name the system's reason.
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
 # --- Names with a line feed, a carriage return, control bytes and a tab,
 # through a create and a verify with a mismatch and missing files. MD5 lists

@@ -1,6 +1,6 @@
 # Names print and round-trip as their bytes, whatever LANG and LC_ALL say:
 # blanks, UTF-8, and bytes that are not UTF-8 at all.
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
 names=("with blank.txt" "café ü.txt" "日本語" $'latin\xe9\xff' "  lead" "quo\"te")
 mkdir -p "dé jà"

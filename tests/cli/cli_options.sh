@@ -1,5 +1,5 @@
 # Command line: usage text, version banner, types, exit statuses.
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
 banner() {
   printf '%s  version 3.00\nCopyright (C) 2026 The zorvik developers.\nThis is free software; see the source for copying conditions.\nhttps://zorvik.org/\n\n%s comes with ABSOLUTELY NO WARRANTY.\n' "$1" "$1"
@@ -88,22 +88,22 @@ SFV_F="$(printf '; %12s  12:30.05 2010-05-31 f\nf 363A3020' 6)
 MD5_F=$'b1946ac92492d2347c6235b4d2611184 *f\n'
 run -q -c out.md5 -t sfv f
 expect "create -t sfv out.md5" 0 "" ""
-same_file "out.md5 is an SFV file" "$HEADER$SFV_F" out.md5
+same_list "out.md5 is an SFV file" "$HEADER$SFV_F" out.md5
 run -q -t SFV -c out2.md5 f
-same_file "-t before -c still forces" "$HEADER$SFV_F" out2.md5
+same_list "-t before -c still forces" "$HEADER$SFV_F" out2.md5
 run -q -c a.md5 -c b.txt f
 expect "second -c" 0 "" ""
-same_file "b.txt is an MD5 list" "$HEADER$MD5_F" b.txt
+same_list "b.txt is an MD5 list" "$HEADER$MD5_F" b.txt
 [ ! -e a.md5 ] || fail "the first -c name was created"
 run -q --create=list.SFV f
-same_file "list.SFV by extension" "$HEADER$SFV_F" list.SFV
+same_list "list.SFV by extension" "$HEADER$SFV_F" list.SFV
 run -q --cr LIST.Md5 f
-same_file "LIST.Md5 by extension" "$HEADER$MD5_F" LIST.Md5
+same_list "LIST.Md5 by extension" "$HEADER$MD5_F" LIST.Md5
 run -q -c list f
-same_file "no extension: SFV" "$HEADER$SFV_F" list
+same_list "no extension: SFV" "$HEADER$SFV_F" list
 run -q -p /nowhere -c parent.sfv f
 expect "-p is ignored when creating" 0 "" ""
-same_file "-p is ignored when creating (file)" "$HEADER$SFV_F" parent.sfv
+same_list "-p is ignored when creating (file)" "$HEADER$SFV_F" parent.sfv
 
 # Verifying: type by extension, or forced.
 cp b.txt md5list.sfv

@@ -2,7 +2,7 @@
 # shown on standard error once a run lasts a second, taking the progress
 # lines of the file awaited when standard output is the same terminal, and
 # never changing standard output when that is a file.
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
 if [ -z "$SLOW_OPEN" ] || ! command -v script >/dev/null; then
   echo "SKIP: needs the slow-open library and script(1)"

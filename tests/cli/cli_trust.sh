@@ -1,6 +1,6 @@
 # A record vouches only for the very file it saw, an update binds it only to
 # the lines it was bound to, and malformed SFV lines never verify.
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
 # Another file at a listed path: parent directories swapped, a file
 # replaced by a link to a device. No time of those files changed.

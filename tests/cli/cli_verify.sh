@@ -1,6 +1,6 @@
 # Verify runs: verdict lines, summary, previously verified entries, -a, -p,
 # quiet mode, malformed lines and read errors.
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
 # ok NAME...: the lines of files that verified; use as "$(ok a b)"$'\n'.
 ok() { for p; do printf '%s: 100%% complete\r%s: Ok                   \n' "$p" "$p"; done; }

@@ -1,6 +1,6 @@
 # The verify workflow: lists brought up to date with -u, missing files
 # passed over, the exit status alone.
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
 SUMMARY=$'files checked\nAll files Ok\n'
 mkdir photos

@@ -1,3 +1,4 @@
+#include <ftw.h>
 #include <sys/wait.h>
 
 #include <algorithm>

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 
 #include <atomic>
+#include <cwctype>
 #include <csignal>
 #include <cstdint>
 #include <functional>
@@ -39,6 +40,18 @@ private:
   struct rlimit _old;
   sighandler_t _action;
 };
+
+// The lines of the list `text` that are not comments.
+std::string entryLines(const std::string& text) {
+  std::string lines;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find('\n', at);
+    end = end == std::string::npos ? text.size() : end + 1;
+    if (text[at] != ';') lines += text.substr(at, end - at);
+    at = end;
+  }
+  return lines;
+}
 
 class listWrite : public scratch {
 protected:
@@ -115,10 +128,8 @@ TEST_F(listWrite, rewriteInPlaceKeepsItsCopyInTheStateDirectory) {
       {nullptr, false, ""},
   };
   for (const auto& c : cases) {
-    nftw(path("state").c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); },
-         16, FTW_DEPTH | FTW_PHYS);
-    nftw((_home + "/.local").c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); },
-         16, FTW_DEPTH | FTW_PHYS);
+    scratchDir::removeTree(path("state"));
+    scratchDir::removeTree(_home + "/.local");
     if (c.stateHome != nullptr) setenv("XDG_STATE_HOME", c.stateHome, 1); else unsetenv("XDG_STATE_HOME");
     if (!c.hasHome) unsetenv("HOME");
     write("l.md5", "old list\n");
@@ -230,6 +241,97 @@ TEST_F(listWrite, holdsEntriesOfItsOwnFormat) {
   }
   sfv list;
   EXPECT_FALSE(list.holdsEntries(wide(path("missing")).c_str()));
+}
+
+TEST_F(listWrite, canListTheNamesItsLinesReadBackAsTheyAre) {
+  struct {
+    std::string name;
+    bool sfvCarries, md5Carries;
+  } cases[] = {
+      {"plain", true, true},
+      {"dir/sub dir/with blanks.txt", true, true},
+      {" begins with blank", true, true},
+      {"x 12345678", true, true},
+      {"back\\slash", true, true},
+      {"cr\rinside", true, true},
+      {"caf\xe9 \xff", true, true},
+      {"a\"", true, true},
+      {"new\nline", false, true},
+      {"ends in lf\n", false, true},
+      {"ends in cr\r", false, true},
+      {"ends in blank ", false, true},
+      {"ends in tab\t", false, true},
+      {"ends in vt\v", false, true},
+      {"ends in ff\f", false, true},
+      {";begins with semicolon", false, true},
+      {"\"quoted\"", false, true},
+      {"\"begins with quote", false, true},
+      {" ", false, true},
+      {"", false, false},
+  };
+  for (const auto& c : cases) {
+    sfv sfvList;
+    md5 md5List;
+    EXPECT_EQ(sfvList.canList(c.name.c_str()), c.sfvCarries) << c.name;
+    EXPECT_EQ(md5List.canList(c.name.c_str()), c.md5Carries) << c.name;
+  }
+  // Asked while a list is written, it changes nothing of that list.
+  sfv list;
+  ASSERT_EQ(list.create(wide(path("l.sfv")).c_str()), 0);
+  const uint32_t crc = 0xCBF43926;
+  EXPECT_EQ(list.addFile(L"one", &crc), 0);
+  EXPECT_FALSE(list.canList(";two"));
+  EXPECT_TRUE(list.canList("two"));
+  EXPECT_EQ(list.addFile(L"two", &crc), 0);
+  EXPECT_EQ(list.close(), 0);
+  EXPECT_EQ(entryLines(read("l.sfv")), "one CBF43926\ntwo CBF43926\n");
+}
+
+TEST_F(listWrite, entriesAddedAsBytesAreThoseAddedAsWideText) {
+  const std::string names[] = {"plain", "dir/with blank", "caf\xe9\xff", "new\nline", "back\\slash"};
+  const unsigned char hash[16] = {0x26, 0x39, 0xf4, 0xcb, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0xfe, 0xff};
+  const struct timespec modified = {1275309005, 123456789};
+  for (std::string type : {"sfv", "md5"}) {
+    // One list at a time: a new list locks its directory until it is closed.
+    auto made = [&](bool asBytes) {
+      sfv sfvList;
+      md5 md5List;
+      container& list = type == "sfv" ? static_cast<container&>(sfvList) : md5List;
+      std::string name = (asBytes ? "bytes." : "wide.") + type;
+      EXPECT_EQ(list.create(wide(path(name)).c_str()), 0);
+      for (const std::string& entry : names) {
+        int added = asBytes ? list.addSeenFile(entry.c_str(), hash, 1234567, modified)
+                            : list.addSeenFile(wide(entry).c_str(), hash, 1234567, modified);
+        EXPECT_EQ(added, 0) << entry;
+      }
+      EXPECT_EQ(list.close(), 0);
+      // Without the generator line, whose time may differ by a second.
+      std::string text = read(name);
+      return text.substr(text.find('\n'));
+    };
+    std::string bytes = made(true);
+    EXPECT_EQ(bytes, made(false)) << type;
+    EXPECT_NE(bytes.find(type == "sfv" ? "caf\xe9\xff CBF43926\n" : "2639f4cb0102030405060708090afeff *plain\n"),
+              std::string::npos)
+        << bytes;
+  }
+}
+
+// A class of its own adds its entries its own way, by bytes as by wide text.
+TEST_F(listWrite, aDerivedListAddsEntriesThroughItsOwnAddFile) {
+  struct upperCase : md5 {
+    int addFile(const wchar_t* path, const void* hash) override {
+      std::wstring shown(path);
+      for (wchar_t& c : shown) c = static_cast<wchar_t>(towupper(static_cast<wint_t>(c)));
+      return md5::addFile(shown.c_str(), hash);
+    }
+  } list;
+  const unsigned char hash[16] = {};
+  ASSERT_EQ(list.create(wide(path("l.md5")).c_str()), 0);
+  EXPECT_EQ(list.addSeenFile("name", hash, 1, {}), 0);
+  EXPECT_TRUE(list.canList(";anything\n"));
+  EXPECT_EQ(list.close(), 0);
+  EXPECT_EQ(entryLines(read("l.md5")), "00000000000000000000000000000000 *NAME\n");
 }
 
 // The record of a verify run is written only into the list the run read,

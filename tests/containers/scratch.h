@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,8 +11,7 @@
 #include <cstring>
 #include <cwchar>
 #include <ctime>
-#include <fstream>
-#include <sstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +20,9 @@
 #include <zorvik/config.h>
 #include <zorvik/container.h>
 #include <zorvik/text.h>
+
+#include "support/file_clock.h"
+#include "support/scratch_dir.h"
 
 inline std::wstring wide(const std::string& bytes) {
   std::vector<wchar_t> out(bytes.size() + 1);
@@ -42,43 +43,26 @@ inline std::string digitsMasked(std::string text) {
   return text;
 }
 
-// Each test gets a scratch directory with its own HOME (reading an SFV file
-// may write the user's signature), an empty system configuration and UTC.
+// Each test gets a scratch directory of its own (support/scratch_dir.h):
+// its own HOME, an empty system configuration, UTC.
 class scratch : public ::testing::Test {
 protected:
   void SetUp() override {
-    char pattern[] = "/tmp/zorvik-containers-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    _dir = pattern;
-    _home = _dir + "/home";
-    _etc = _dir + "/etc/";
-    ASSERT_EQ(mkdir(_home.c_str(), 0755), 0);
-    ASSERT_EQ(mkdir(_etc.c_str(), 0755), 0);
-    setenv("HOME", _home.c_str(), 1);
-    setenv("TZ", "UTC", 1);
-    tzset();
-    config::reload(_etc.c_str());
+    _scratch.emplace();
+    _dir = _scratch->root();
+    _home = _scratch->home();
+    _etc = _scratch->system();
   }
 
   void TearDown() override {
-    config::reload();
     EXPECT_EQ(chdir("/"), 0);
-    nftw(_dir.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); },
-         16, FTW_DEPTH | FTW_PHYS);
+    _scratch.reset();
   }
 
   std::string path(const std::string& name) const { return _dir + "/" + name; }
 
-  void write(const std::string& name, const std::string& bytes) const {
-    std::ofstream(path(name), std::ios::binary) << bytes;
-  }
-
-  std::string read(const std::string& name) const {
-    std::ifstream in(path(name), std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-  }
+  void write(const std::string& name, const std::string& bytes) const { scratchDir::write(path(name), bytes); }
+  std::string read(const std::string& name) const { return scratchDir::read(path(name)); }
 
   // The names in directory `name`, one per line.
   std::string listing(const std::string& name) const {
@@ -97,34 +81,21 @@ protected:
     ASSERT_EQ(utimensat(AT_FDCWD, path(name).c_str(), times, 0), 0);
   }
 
-  // Waits until the clock the kernel stamps file times with has passed
-  // every time stamped so far: a run that starts afterwards sees each file
-  // written before as unchanged since. Returns the time then, in ticks.
+  // passFileClock(), then the time, in ticks.
   static unsigned long long settle() {
-    struct timespec fine, coarse;
-    clock_gettime(CLOCK_REALTIME, &fine);
-    do {
-      usleep(1000);
-      clock_gettime(CLOCK_REALTIME_COARSE, &coarse);
-    } while (coarse.tv_sec < fine.tv_sec || (coarse.tv_sec == fine.tv_sec && coarse.tv_nsec <= fine.tv_nsec));
+    passFileClock();
     return container::ticksNow();
   }
 
   // Replaces the user's configuration file and rereads the store.
   void configure(const std::string& lines) const {
-    mkdir((_home + "/.config").c_str(), 0755);
-    mkdir((_home + "/.config/zorvik").c_str(), 0755);
-    std::ofstream(_home + "/.config/zorvik/zorvik.conf") << lines;
-    config::reload(_etc.c_str());
+    _scratch->writeUser(lines);
+    _scratch->reload();
   }
 
-  std::string userConfig() const {
-    std::ifstream in(_home + "/.config/zorvik/zorvik.conf");
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-  }
+  std::string userConfig() const { return scratchDir::read(_scratch->userFile()); }
 
+  std::optional<scratchDir> _scratch;
   std::string _dir, _home, _etc;
 };
 

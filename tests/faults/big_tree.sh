@@ -7,7 +7,7 @@
 if [ -z "${TMPDIR:-}" ] && [ "$(df -Pk /dev/shm 2>/dev/null | awk 'NR == 2 { print $4 }')" -gt 2000000 ] 2>/dev/null; then
   export TMPDIR=/dev/shm
 fi
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
 DIRS=10
 PER_DIR=10000
@@ -27,18 +27,18 @@ for d in $(seq 1 $DIRS); do
 done
 
 note "tree made after ${SECONDS}s"
-run 300 "$ZORVIK" -q -r -c tree.sfv tree
+RUN_LIMIT=300 run -q -r -c tree.sfv tree
 note "create done after ${SECONDS}s"
 expect_sound "create $FILES files"
-expect_eq "create $FILES files: status" 0 "$RC"
-expect_eq "create $FILES files: output" '' "$(cat "$OUT")"
-expect_eq "create $FILES files: entries" $FILES "$(entries tree.sfv | wc -l)"
+same_text "create $FILES files: status" 0 "$status"
+same_text "create $FILES files: output" '' "$(cat "$OUT")"
+same_text "create $FILES files: entries" $FILES "$(entries tree.sfv | wc -l)"
 
-run 300 "$ZORVIK" -q tree.sfv
+RUN_LIMIT=300 run -q tree.sfv
 note "verify done after ${SECONDS}s"
 expect_sound "verify $FILES files"
-expect_eq "verify $FILES files: status" 0 "$RC"
-expect_eq "verify $FILES files: output" \
+same_text "verify $FILES files: status" 0 "$status"
+same_text "verify $FILES files: output" \
   "$(printf '%d files checked\nAll files Ok' $FILES)" "$(cat "$OUT")"
 
 # The tree's entries repeated up to 300,000, then a record in the user's
@@ -58,25 +58,25 @@ for i in 0 1 2 3 4 5 6 7; do time_bytes+=$(printf '\\x%02x' $(( (ticks >> (8 * i
 } >> long.sfv
 cp long.sfv long.before
 
-run 300 "$ZORVIK" long.sfv
+RUN_LIMIT=300 run long.sfv
 note "long verify done after ${SECONDS}s"
 expect_sound "verify $ENTRIES entries"
-expect_eq "verify $ENTRIES entries: status" 0 "$RC"
-expect_eq "verify $ENTRIES entries: summary" \
+same_text "verify $ENTRIES entries: status" 0 "$status"
+same_text "verify $ENTRIES entries: summary" \
   "$(printf '%d files checked\nAll files Ok' $ENTRIES)" "$(tail -n 2 "$OUT")"
-expect_eq "verify $ENTRIES entries: previously verified" $BITS \
+same_text "verify $ENTRIES entries: previously verified" $BITS \
   "$(grep -ac ': Previously verified Ok$' "$OUT")"
-expect_eq "verify $ENTRIES entries: hashed" $((ENTRIES - BITS)) "$(grep -ac ': Ok   ' "$OUT")"
+same_text "verify $ENTRIES entries: hashed" $((ENTRIES - BITS)) "$(grep -ac ': Ok   ' "$OUT")"
 # A record without fingerprints is trusted as it stands and gets them, one
 # for each entry with a bit, 12 a line; the lines before stay as they were.
-expect_eq "verify $ENTRIES entries: fingerprint lines" $(( (BITS + 11) / 12 )) "$(grep -c '^;R4-' long.sfv)"
-expect_file_eq "verify $ENTRIES entries: entries unchanged" <(grep -v '^;R' long.before) <(grep -v '^;R' long.sfv)
+same_text "verify $ENTRIES entries: fingerprint lines" $(( (BITS + 11) / 12 )) "$(grep -c '^;R4-' long.sfv)"
+same_files "verify $ENTRIES entries: entries unchanged" <(grep -v '^;R' long.before) <(grep -v '^;R' long.sfv)
 # Entries past the bitmap never change it, so nothing is rewritten.
 cp long.sfv long.fingerprinted
-run 300 "$ZORVIK" long.sfv
+RUN_LIMIT=300 run long.sfv
 note "second long verify done after ${SECONDS}s"
-expect_eq "verify $ENTRIES entries again: previously verified" $BITS \
+same_text "verify $ENTRIES entries again: previously verified" $BITS \
   "$(grep -ac ': Previously verified Ok$' "$OUT")"
-expect_file_eq "verify $ENTRIES entries again: list unchanged" long.fingerprinted long.sfv
+same_files "verify $ENTRIES entries again: list unchanged" long.fingerprinted long.sfv
 
 finish

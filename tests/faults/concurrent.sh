@@ -3,7 +3,7 @@
 # different files, round after round, keep every entry, on a list that
 # exists and on one that does not yet; a verify run beside an update never
 # loses the update's entries with its record.
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
 ROUNDS=30
 [ -n "$SANITIZED" ] && ROUNDS=10
@@ -29,16 +29,16 @@ run_pair() {
 # A list that exists: each update reads what the other wrote.
 "$ZORVIK" -q -c list.sfv f100
 for r in $(seq 1 $ROUNDS); do run_pair list.sfv "f$((100 + r))" "f$((150 + r))"; done
-expect_eq "two updates of an SFV file" "$(expected with100 100 150)" "$(names list.sfv)"
-run 60 "$ZORVIK" -q -a list.sfv
-expect_eq "two updates of an SFV file: verify" \
+same_text "two updates of an SFV file" "$(expected with100 100 150)" "$(names list.sfv)"
+RUN_LIMIT=60 run -q -a list.sfv
+same_text "two updates of an SFV file: verify" \
   "$(printf '%d files checked\nAll files Ok' $((2 * ROUNDS + 1)))" "$(cat "$OUT")"
 
 # A list that does not exist yet: its directory stands for it.
 for r in $(seq 1 $ROUNDS); do
   rm -f new.md5
   run_pair new.md5 "f$((100 + r))" "f$((150 + r))"
-  expect_eq "round $r, two updates of a new MD5 list" \
+  same_text "round $r, two updates of a new MD5 list" \
     "$(printf 'f%d\nf%d' $((100 + r)) $((150 + r)))" "$(names new.md5)"
 done
 
@@ -52,9 +52,9 @@ for r in $(seq 1 $ROUNDS); do
   "$ZORVIK" -q -u both.sfv "f$((100 + r))" || fail "round $r: update failed"
   wait $verify || fail "round $r: verify status $?: $(cat "$SCRATCH/verify.out")"
 done
-expect_eq "verify beside update" "$(expected with100 100)" "$(names both.sfv)"
-run 60 "$ZORVIK" -q both.sfv
-expect_eq "verify beside update: verify" \
+same_text "verify beside update" "$(expected with100 100)" "$(names both.sfv)"
+RUN_LIMIT=60 run -q both.sfv
+same_text "verify beside update: verify" \
   "$(printf '%d files checked\nAll files Ok' $((ROUNDS + 1)))" "$(cat "$OUT")"
 
 finish

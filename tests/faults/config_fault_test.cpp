@@ -26,6 +26,8 @@
 
 #include <zorvik/config.h>
 
+#include "support/scratch_dir.h"
+
 namespace {
 
 constexpr uid_t nobody = 65534;
@@ -63,27 +65,12 @@ std::string oldSettings(size_t atLeast) {
   return text;
 }
 
-struct scratch {
-  std::string root, home, configDir, configFile, systemDir;
-
-  scratch() {
-    char pattern[] = "/tmp/zorvik-config-fault.XXXXXX";
-    root = mkdtemp(pattern);
-    home = root + "/home";
-    configDir = home + "/.config/zorvik";
-    configFile = configDir + "/zorvik.conf";
-    systemDir = root + "/etc/";
-    mkdir(home.c_str(), 0755);
-    mkdir((home + "/.config").c_str(), 0755);
-    mkdir(systemDir.c_str(), 0755);
-    chmod(root.c_str(), 0755);
-    setenv("HOME", home.c_str(), 1);
-  }
-  ~scratch() {
-    chmod(configDir.c_str(), 0755);
-    std::string command = "rm -rf '" + root + "'";
-    if (system(command.c_str()) != 0) fprintf(stderr, "could not remove %s\n", root.c_str());
-  }
+// A scratch HOME whose ".config" exists; where the user's configuration
+// directory goes is up to each case.
+struct scratch : scratchDir {
+  scratch() { mkdir((home() + "/.config").c_str(), 0755); }
+  std::string configDir() const { return home() + "/.config/zorvik"; }
+  std::string configFile() const { return configDir() + "/zorvik.conf"; }
 };
 
 // Runs `body` in a child; its exit status is the test's verdict (0 passes,
@@ -101,7 +88,7 @@ int inChild(const std::function<int()>& body) {
 // The part every case shares, run in the child once the fault is in place.
 int setMustFail(const scratch& s, const std::string& fileBefore, const std::string& path,
                 const std::set<std::string>& entriesBefore) {
-  config::reload(s.systemDir.c_str());
+  config::reload(s.system().c_str());
   if (config::instance()->set("Signature", "1234567890")) {
     fprintf(stderr, "config::set reported success\n");
     return 2;
@@ -110,8 +97,8 @@ int setMustFail(const scratch& s, const std::string& fileBefore, const std::stri
     fprintf(stderr, "%s changed:\n%s\n", path.c_str(), readAll(path).c_str());
     return 3;
   }
-  if (entriesOf(s.configDir) != entriesBefore) {
-    for (const auto& name : entriesOf(s.configDir)) fprintf(stderr, "left: %s\n", name.c_str());
+  if (entriesOf(s.configDir()) != entriesBefore) {
+    for (const auto& name : entriesOf(s.configDir())) fprintf(stderr, "left: %s\n", name.c_str());
     return 4;
   }
   return 0;
@@ -121,65 +108,65 @@ int setMustFail(const scratch& s, const std::string& fileBefore, const std::stri
 // because of their fault alone.
 TEST(ConfigSetFault, SucceedsWithoutAFault) {
   scratch s;
-  mkdir(s.configDir.c_str(), 0755);
-  ASSERT_TRUE(writeAll(s.configFile, oldSettings(6000)));
+  mkdir(s.configDir().c_str(), 0755);
+  ASSERT_TRUE(writeAll(s.configFile(), oldSettings(6000)));
   EXPECT_EQ(inChild([&] {
-              config::reload(s.systemDir.c_str());
+              config::reload(s.system().c_str());
               return config::instance()->set("Signature", "1234567890") ? 0 : 2;
             }),
             0);
-  const std::string after = readAll(s.configFile);
+  const std::string after = readAll(s.configFile());
   EXPECT_NE(after.find("expiretime=30d\nfoo = bar\n"), std::string::npos) << after;
   EXPECT_NE(after.find("\nSignature=1234567890\n"), std::string::npos) << after;
-  EXPECT_EQ(entriesOf(s.configDir), std::set<std::string>{"zorvik.conf"});
+  EXPECT_EQ(entriesOf(s.configDir()), std::set<std::string>{"zorvik.conf"});
 }
 
 TEST(ConfigSetFault, UnwritableDirectoryAsOrdinaryUser) {
   scratch s;
-  mkdir(s.configDir.c_str(), 0755);
+  mkdir(s.configDir().c_str(), 0755);
   const std::string before = oldSettings(200);
-  ASSERT_TRUE(writeAll(s.configFile, before));
+  ASSERT_TRUE(writeAll(s.configFile(), before));
   if (geteuid() == 0) {
     // Permissions do not stop root: the case runs as nobody, who owns
     // the tree and has taken the write bit off its own directory.
-    std::string command = "chown -R 65534:65534 '" + s.home + "'";
+    std::string command = "chown -R 65534:65534 '" + s.home() + "'";
     ASSERT_EQ(system(command.c_str()), 0);
   }
-  ASSERT_EQ(chmod(s.configDir.c_str(), 0555), 0);
-  const auto entries = entriesOf(s.configDir);
+  ASSERT_EQ(chmod(s.configDir().c_str(), 0555), 0);
+  const auto entries = entriesOf(s.configDir());
   EXPECT_EQ(inChild([&] {
               if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 ||
                                      setuid(nobody) != 0)) {
                 perror("dropping to nobody");
                 return 10;
               }
-              return setMustFail(s, before, s.configFile, entries);
+              return setMustFail(s, before, s.configFile(), entries);
             }),
             0);
-  EXPECT_EQ(readAll(s.configFile), before);
+  EXPECT_EQ(readAll(s.configFile()), before);
 }
 
 TEST(ConfigSetFault, FileSizeLimit) {
   scratch s;
-  mkdir(s.configDir.c_str(), 0755);
+  mkdir(s.configDir().c_str(), 0755);
   const std::string before = oldSettings(6000);
-  ASSERT_TRUE(writeAll(s.configFile, before));
-  const auto entries = entriesOf(s.configDir);
+  ASSERT_TRUE(writeAll(s.configFile(), before));
+  const auto entries = entriesOf(s.configDir());
   EXPECT_EQ(inChild([&] {
               // Writes past the limit fail with EFBIG instead of a signal.
               signal(SIGXFSZ, SIG_IGN);
               rlimit limit{1024, 1024};
               if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 10;
-              return setMustFail(s, before, s.configFile, entries);
+              return setMustFail(s, before, s.configFile(), entries);
             }),
             0);
-  EXPECT_EQ(readAll(s.configFile), before);
+  EXPECT_EQ(readAll(s.configFile()), before);
 }
 
 TEST(ConfigSetFault, FullFileSystem) {
   if (geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
   scratch s;
-  mkdir(s.configDir.c_str(), 0755);
+  mkdir(s.configDir().c_str(), 0755);
   const std::string before = oldSettings(3000);
   int verdict = inChild([&] {
     // A private mount namespace, so the tiny tmpfs is seen by this child
@@ -188,18 +175,18 @@ TEST(ConfigSetFault, FullFileSystem) {
       perror("unshare");
       return 77;
     }
-    if (mount("tmpfs", s.configDir.c_str(), "tmpfs", 0, "size=16k,mode=0755") != 0) {
+    if (mount("tmpfs", s.configDir().c_str(), "tmpfs", 0, "size=16k,mode=0755") != 0) {
       perror("mount");
       return 77;
     }
-    if (!writeAll(s.configFile, before)) return 11;
-    int filler = open((s.configDir + "/filler").c_str(), O_WRONLY | O_CREAT, 0644);
+    if (!writeAll(s.configFile(), before)) return 11;
+    int filler = open((s.configDir() + "/filler").c_str(), O_WRONLY | O_CREAT, 0644);
     char block[512] = {};
     while (write(filler, block, sizeof block) > 0) {
     }
     if (errno != ENOSPC) return 12;
     close(filler);
-    return setMustFail(s, before, s.configFile, entriesOf(s.configDir));
+    return setMustFail(s, before, s.configFile(), entriesOf(s.configDir()));
   });
   if (verdict == 77) GTEST_SKIP() << "no tmpfs mount possible here";
   EXPECT_EQ(verdict, 0);
@@ -208,15 +195,15 @@ TEST(ConfigSetFault, FullFileSystem) {
 TEST(ConfigSetFault, ConfigDirectoryIsAFile) {
   scratch s;
   const std::string before = "not a directory\n";
-  ASSERT_TRUE(writeAll(s.configDir, before));
+  ASSERT_TRUE(writeAll(s.configDir(), before));
   EXPECT_EQ(inChild([&] {
-              config::reload(s.systemDir.c_str());
+              config::reload(s.system().c_str());
               if (config::instance()->set("Signature", "1234567890")) return 2;
-              return readAll(s.configDir) == before ? 0 : 3;
+              return readAll(s.configDir()) == before ? 0 : 3;
             }),
             0);
-  EXPECT_EQ(readAll(s.configDir), before);
-  EXPECT_EQ(entriesOf(s.home + "/.config"), std::set<std::string>{"zorvik"});
+  EXPECT_EQ(readAll(s.configDir()), before);
+  EXPECT_EQ(entriesOf(s.home() + "/.config"), std::set<std::string>{"zorvik"});
 }
 
 }  // namespace

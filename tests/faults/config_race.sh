@@ -4,7 +4,7 @@
 # Signature line and every setting it held before. First runs killed at
 # random moments leave the file either as it was or with the signature
 # added, never cut short.
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
 ROUNDS=20
 
@@ -29,16 +29,16 @@ for round in $(seq 1 $ROUNDS); do
   for n in $(seq 1 $runs); do
     wait "${pids[$((n - 1))]}"
     status=$?
-    expect_eq "round $round, run $n: status" 0 "$status"
-    expect_eq "round $round, run $n: output" "$(printf '1 files checked\nAll files Ok')" "$(cat "out$n")"
+    same_text "round $round, run $n: status" 0 "$status"
+    same_text "round $round, run $n: output" "$(printf '1 files checked\nAll files Ok')" "$(cat "out$n")"
   done
   file=$conf/zorvik.conf
-  expect_eq "round $round: Signature lines" 1 "$(grep -aic '^signature=' "$file")"
+  same_text "round $round: Signature lines" 1 "$(grep -aic '^signature=' "$file")"
   grep -aqx 'expiretime=30d' "$file" || fail "round $round: expiretime lost: $(tr '\n' '|' < "$file")"
   grep -aqx 'foo=bar' "$file" || fail "round $round: foo lost: $(tr '\n' '|' < "$file")"
   grep -aqix 'updatedb *= *true' "$file" || fail "round $round: UpdateDB lost: $(tr '\n' '|' < "$file")"
-  expect_eq "round $round: lines in the file" 4 "$(grep -ac . "$file")"
-  expect_eq "round $round: files left in $conf" zorvik.conf "$(ls -A "$conf")"
+  same_text "round $round: lines in the file" 4 "$(grep -ac . "$file")"
+  same_text "round $round: files left in $conf" zorvik.conf "$(ls -A "$conf")"
 done
 
 KILLS=40

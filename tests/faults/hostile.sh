@@ -3,7 +3,7 @@
 # hangs, malformed lines are reported as "<list>: line <n>: Invalid line"
 # and counted as errors, a later good entry is still verified, and the
 # summary follows. Files a list names are opened read-only.
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
 mkdir work outside
 cd work || exit 2
@@ -22,26 +22,26 @@ LIMIT=30
 verify() {
   local label=$1 list=$2 status=$3 invalid=$4 checked=$5 errors=$6 oks=$7
   shift 7
-  run $LIMIT env LC_ALL="${ZLOCALE:-C}" "$ZORVIK" "$@" "$list"
+  RUN_LIMIT=$LIMIT run_cmd env LC_ALL="${ZLOCALE:-C}" "$ZORVIK" "$@" "$list"
   expect_sound "$label"
-  [ "$status" = - ] || expect_eq "$label: status" "$status" "$RC"
-  [ "$invalid" = - ] || expect_eq "$label: Invalid line reports" "$invalid" \
+  [ "$status" = - ] || same_text "$label: status" "$status" "$status"
+  [ "$invalid" = - ] || same_text "$label: Invalid line reports" "$invalid" \
     "$(grep -ac "^$list: line [0-9]*: Invalid line$" "$OUT")"
-  expect_eq "$label: good entry verified" 1 "$(grep -ac '^good: 100% complete.good: Ok  ' "$OUT")"
-  [ "$oks" = - ] || expect_eq "$label: Ok verdicts" "$oks" "$(grep -ac ': Ok  ' "$OUT")"
+  same_text "$label: good entry verified" 1 "$(grep -ac '^good: 100% complete.good: Ok  ' "$OUT")"
+  [ "$oks" = - ] || same_text "$label: Ok verdicts" "$oks" "$(grep -ac ': Ok  ' "$OUT")"
   local summary
   summary=$(tail -n 2 "$OUT")
   case $summary in
     *' files checked'$'\n''All files Ok')
-      [ "$RC" -eq 0 ] || fail "$label: 'All files Ok' with status $RC" ;;
+      [ "$status" -eq 0 ] || fail "$label: 'All files Ok' with status $status" ;;
     *' files checked'$'\n'*' errors detected')
-      [ "$RC" -eq 1 ] || fail "$label: errors reported with status $RC" ;;
+      [ "$status" -eq 1 ] || fail "$label: errors reported with status $status" ;;
     *) fail "$label: no summary at the end: $(printf '%q' "$summary")" ;;
   esac
-  [ "$checked" = - ] || expect_eq "$label: files checked" "$checked files checked" \
+  [ "$checked" = - ] || same_text "$label: files checked" "$checked files checked" \
     "$(tail -n 2 "$OUT" | head -n 1)"
   if [ "$errors" != - ] && [ "$errors" -gt 0 ]; then
-    expect_eq "$label: errors" "$errors errors detected" "$(tail -n 1 "$OUT")"
+    same_text "$label: errors" "$errors errors detected" "$(tail -n 1 "$OUT")"
   fi
 }
 
@@ -131,7 +131,7 @@ verify "SFV lines of a lone carriage return" cr-lines.sfv - - - - 1
 printf 'victim one\n' > ../outside/v1
 printf 'victim two\n' > ../outside/v2
 chmod 0644 ../outside/v1 ../outside/v2
-V1=$SCRATCH/outside/v1
+V1=$WORK/outside/v1
 snapshot() { stat -c '%i %s %a %Y %Z' "$V1" ../outside/v2; md5sum "$V1" ../outside/v2; }
 snapshot > before.snap
 sleep 1  # a change would show in the seconds of the times
@@ -172,19 +172,19 @@ LIMIT=30
 # --- Empty lists, comment-only lists, seas of blank lines.
 for type in sfv md5; do
   : > empty.$type
-  run 30 "$ZORVIK" empty.$type
+  RUN_LIMIT=30 run empty.$type
   expect_sound "empty $type list"
-  expect_eq "empty $type list: status" 0 "$RC"
-  expect_eq "empty $type list: output" "$(printf '0 files checked\nAll files Ok')" "$(cat "$OUT")"
-  expect_eq "empty $type list: size after" 0 "$(stat -c %s empty.$type)"
+  same_text "empty $type list: status" 0 "$status"
+  same_text "empty $type list: output" "$(printf '0 files checked\nAll files Ok')" "$(cat "$OUT")"
+  same_text "empty $type list: size after" 0 "$(stat -c %s empty.$type)"
 
   yes ';' | head -n 100000 > semi.$type
   cp semi.$type semi.copy
-  run 30 "$ZORVIK" semi.$type
+  RUN_LIMIT=30 run semi.$type
   expect_sound "$type list of ';' lines"
-  expect_eq "$type list of ';' lines: status" 0 "$RC"
-  expect_eq "$type list of ';' lines: output" "$(printf '0 files checked\nAll files Ok')" "$(cat "$OUT")"
-  expect_file_eq "$type list of ';' lines: unchanged" semi.copy semi.$type
+  same_text "$type list of ';' lines: status" 0 "$status"
+  same_text "$type list of ';' lines: output" "$(printf '0 files checked\nAll files Ok')" "$(cat "$OUT")"
+  same_files "$type list of ';' lines: unchanged" semi.copy semi.$type
 
   { yes '' | head -n 1000000; ${type}_good; yes '' | head -n 1000000; } > blank.$type
   verify "$type good entry between 2,000,000 blank lines" blank.$type 0 0 1 0 1
@@ -205,11 +205,11 @@ echo 'signature=s3cret' > "$conf/zorvik.conf"
 } > record-big.sfv
 sfv_good > good.entries
 verify "SFV record with a 48,000-byte bitmap" record-big.sfv 0 0 1 0 1
-expect_eq "SFV record with a 48,000-byte bitmap: entries" "$(cat good.entries)" "$(entries record-big.sfv)"
+same_text "SFV record with a 48,000-byte bitmap: entries" "$(cat good.entries)" "$(entries record-big.sfv)"
 verify "SFV record with a 48,000-byte bitmap, again" record-big.sfv 0 0 1 0 1 -a
 { sfv_good; echo ';R2-s3cret'; printf ';R2-'; a100k / ; echo; echo ';R2-!!!!****'; } > record-junk.sfv
 verify "SFV record with junk lines" record-junk.sfv 0 0 1 0 1
-expect_eq "SFV record with junk lines: entries" "$(cat good.entries)" "$(entries record-junk.sfv)"
+same_text "SFV record with junk lines: entries" "$(cat good.entries)" "$(entries record-junk.sfv)"
 verify "SFV record with junk lines, again" record-junk.sfv 0 0 1 0 1 -a
 
 finish

@@ -2,7 +2,7 @@
 # Verify runs killed with SIGKILL at random moments, while hashing and while
 # rewriting the verification record, never damage the entry lines, and the
 # list still verifies afterwards.
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
 FILES=300
 KILLS=100
@@ -11,14 +11,14 @@ mkdir tree
 for i in $(seq 1 $FILES); do
   head -c $((i * 997)) /dev/urandom > "tree/f$i"
 done
-run 60 "$ZORVIK" -q -r -c list.sfv tree
-expect_eq "create: status" 0 "$RC"
+RUN_LIMIT=60 run -q -r -c list.sfv tree
+same_text "create: status" 0 "$status"
 entries list.sfv > original.entries
-expect_eq "create: entry count" $FILES "$(wc -l < original.entries)"
+same_text "create: entry count" $FILES "$(wc -l < original.entries)"
 
 # The first verify appends the record; the user's signature is made now.
-run 60 "$ZORVIK" -q list.sfv
-expect_eq "first verify: status" 0 "$RC"
+RUN_LIMIT=60 run -q list.sfv
+same_text "first verify: status" 0 "$status"
 grep -aq '^;R2-' list.sfv || fail "first verify wrote no record"
 
 # The kill moments adapt: the bound shrinks after a run that finished and
@@ -62,17 +62,17 @@ note "$killed runs killed, $finished finished before the kill (final bound ${bou
 [ $killed -ge $((KILLS / 4)) ] || fail "only $killed of $KILLS runs were killed"
 [ $finished -ge 1 ] || fail "no run finished: the kills never reached the record rewrite"
 
-run 120 "$ZORVIK" -a list.sfv
+RUN_LIMIT=120 run -a list.sfv
 expect_sound "verify -a after the kills"
-expect_eq "verify -a after the kills: status" 0 "$RC"
-expect_eq "verify -a after the kills: summary" \
+same_text "verify -a after the kills: status" 0 "$status"
+same_text "verify -a after the kills: summary" \
   "$(printf '%d files checked\nAll files Ok' $FILES)" "$(tail -n 2 "$OUT")"
-expect_eq "verify -a after the kills: Ok lines" $FILES "$(grep -ac ': Ok   ' "$OUT")"
+same_text "verify -a after the kills: Ok lines" $FILES "$(grep -ac ': Ok   ' "$OUT")"
 
 # The record left behind is still usable: a plain run trusts or rebuilds it.
-run 120 "$ZORVIK" -q list.sfv
-expect_eq "verify after the kills: status" 0 "$RC"
-expect_eq "verify after the kills: output" \
+RUN_LIMIT=120 run -q list.sfv
+same_text "verify after the kills: status" 0 "$status"
+same_text "verify after the kills: output" \
   "$(printf '%d files checked\nAll files Ok' $FILES)" "$(cat "$OUT")"
 entries list.sfv | cmp -s - original.entries || fail "final runs changed the entry lines"
 

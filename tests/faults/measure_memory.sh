@@ -4,7 +4,7 @@
 # Prints the peak resident set of create and verify runs over 30,000 and
 # 300,000 files, the growth per listed file, and of verify runs over lists
 # of 30,000 and 300,000 entries. Needs GNU time (apt-get install time).
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
 [ -x /usr/bin/time ] || { echo "needs /usr/bin/time (apt-get install -y time)"; exit 2; }
 

@@ -5,7 +5,7 @@
 # (non-zero status, with a message), or the list it wrote verifies every
 # file it was given. A run that says it wrote the list while the list
 # cannot check that file is a failure reported as success.
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
 printf 'plain\n' > plain
 names=(
@@ -28,15 +28,15 @@ for type in sfv md5; do
     label="$type, name $(printf '%q' "$name")"
     printf 'content of %s\n' "$name" > "$name"
     rm -f "list.$type"
-    run 30 "$ZORVIK" -q -c "list.$type" plain "$name"
+    RUN_LIMIT=30 run -q -c "list.$type" plain "$name"
     expect_sound "$label: create"
-    if [ "$RC" -ne 0 ]; then
+    if [ "$status" -ne 0 ]; then
       [ -s "$OUT" ] || [ -s "$ERR" ] || fail "$label: create failed without a message"
-      note "$label: create refused with status $RC: $(cat "$OUT" "$ERR" | tr '\n\r' '||')"
+      note "$label: create refused with status $status: $(cat "$OUT" "$ERR" | tr '\n\r' '||')"
     else
-      run 30 "$ZORVIK" -q -a "list.$type"
+      RUN_LIMIT=30 run -q -a "list.$type"
       expect_sound "$label: verify"
-      if [ "$RC" -ne 0 ] || [ "$(cat "$OUT")" != "$(printf '2 files checked\nAll files Ok')" ]; then
+      if [ "$status" -ne 0 ] || [ "$(cat "$OUT")" != "$(printf '2 files checked\nAll files Ok')" ]; then
         fail "$label: create succeeded, but its list does not verify: $(tr '\n\r' '||' < "$OUT")"
       fi
     fi

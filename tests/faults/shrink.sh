@@ -6,7 +6,7 @@
 # hash of what was left, never an endless read); a file that grows is hashed
 # to its new end. The helper's log shows which way the bytes were taken, so
 # a case meant for a mapped file fails when the file was read instead.
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
 SHIFT=${2:?usage: $0 path/to/zorvik path/to/shrink_at.so}
 case $SHIFT in /*) ;; *) SHIFT=$OLDPWD/$SHIFT ;; esac
@@ -17,14 +17,14 @@ small_crc=$(crc_of small)
 
 # change_at WHEN SIZE FILE CMD...: runs CMD, the size of FILE set to SIZE
 # right after the program first maps it (WHEN map) or reads from it (WHEN
-# read). Leaves $OUT, $ERR and $RC as run does, and in $CHANGED what the
+# read). Leaves $OUT, $ERR and $status as run does, and in $CHANGED what the
 # helper did (empty when it never met the file that way).
 change_at() {
   local when=$1 size=$2 file=$3
   shift 3
   rm -f .changed
-  run 120 env LD_PRELOAD="$SHIFT" ZORVIK_SHRINK_FILE="$SCRATCH/$file" ZORVIK_SHRINK_TO="$size" \
-    ZORVIK_SHRINK_WHEN="$when" ZORVIK_SHRINK_LOG="$SCRATCH/.changed" \
+  RUN_LIMIT=120 run_cmd env LD_PRELOAD="$SHIFT" ZORVIK_SHRINK_FILE="$PWD/$file" ZORVIK_SHRINK_TO="$size" \
+    ZORVIK_SHRINK_WHEN="$when" ZORVIK_SHRINK_LOG="$PWD/.changed" \
     ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" "$@" < /dev/null
   CHANGED=$(cat .changed 2>/dev/null)
 }
@@ -49,17 +49,17 @@ while IFS='|' read -r what when before after type options; do
     # shellcheck disable=SC2086
     change_at "$when" "$after" big "$ZORVIK" -q $options big
     expect_sound "$what"
-    expect_eq "$what: status" 253 "$RC"
-    expect_eq "$what: output" 'big: File error: File read error' "$(cat "$OUT")"
-    expect_eq "$what: entries written" '' "$(entries "${options##* }")"
+    same_text "$what: status" 253 "$status"
+    same_text "$what: output" 'big: File error: File read error' "$(cat "$OUT")"
+    same_text "$what: entries written" '' "$(entries "${options##* }")"
   else
     printf 'big %s\nsmall %s\n' "$big_crc" "$small_crc" > v.sfv
     printf '%s *big\n%s *small\n' "$big_md5" "$small_md5" > v.md5
     # shellcheck disable=SC2086
     change_at "$when" "$after" big "$ZORVIK" -q $options
     expect_sound "$what"
-    expect_eq "$what: status" 1 "$RC"
-    expect_eq "$what: output" "$(printf 'big: File error: File read error\n2 files checked\n1 errors detected')" \
+    same_text "$what: status" 1 "$status"
+    same_text "$what: output" "$(printf 'big: File error: File read error\n2 files checked\n1 errors detected')" \
       "$(cat "$OUT")"
   fi
   case $CHANGED in
@@ -80,9 +80,9 @@ while IFS='|' read -r what when before after; do
   fresh big "$before"
   change_at "$when" "$after" big "$ZORVIK" -q -c grow.md5 big
   expect_sound "$what"
-  expect_eq "$what: status" 0 "$RC"
-  expect_eq "$what: digest" "$(md5_of big) *big" "$(entries grow.md5)"
-  expect_eq "$what: size" "$after" "$(stat -c %s big)"
+  same_text "$what: status" 0 "$status"
+  same_text "$what: digest" "$(md5_of big) *big" "$(entries grow.md5)"
+  same_text "$what: size" "$after" "$(stat -c %s big)"
   case $CHANGED in
     "${when/map/mapped} "*) ;;
     *) fail "$what: the file was never ${when/map/mapped}: [$CHANGED]" ;;
@@ -95,7 +95,7 @@ CASES
 
 # wait_open PID FILE: true once process PID holds FILE open.
 wait_open() {
-  local pid=$1 target=$SCRATCH/$2 fd i
+  local pid=$1 target=$PWD/$2 fd i
   for i in $(seq 1 1000); do
     for fd in /proc/"$pid"/fd/*; do
       [ "$(readlink "$fd" 2>/dev/null)" = "$target" ] && return 0
@@ -126,14 +126,14 @@ for step in $(seq 1 10); do
 done
 kill -0 $pid 2>/dev/null && grown_while_hashed=1 || grown_while_hashed=0
 wait $pid
-RC=$?
+status=$?
 stop_watchdog
 what="create, file of $size bytes growing while hashed"
-[ "$RC" -eq 137 ] && RC=124
+[ "$status" -eq 137 ] && status=124
 expect_sound "$what"
-expect_eq "$what: status" 0 "$RC"
+same_text "$what: status" 0 "$status"
 if [ $grown_while_hashed = 1 ]; then
-  expect_eq "$what: digest" "$(md5sum < big | cut -c1-32) *big" "$(entries grow.md5)"
+  same_text "$what: digest" "$(md5sum < big | cut -c1-32) *big" "$(entries grow.md5)"
 else
   note "$what: hashed before it stopped growing; digest not compared"
 fi

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A checksum file that cannot be written completely is never reported as
 # created: /dev/full, a file-size limit, and (as root) a full tmpfs.
-. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/../lib.sh"
 
 printf 'alpha\n' > a
 printf 'beta\n' > b
@@ -10,22 +10,22 @@ printf 'beta\n' > b
 for type in sfv md5; do
   for quiet in "" -q; do
     what="-c /dev/full -t $type $quiet a b"
-    run 30 "$ZORVIK" -c /dev/full -t $type $quiet a b
+    RUN_LIMIT=30 run -c /dev/full -t $type $quiet a b
     expect_sound "$what"
-    expect_eq "$what: status" 255 "$RC"
+    same_text "$what: status" 255 "$status"
     expected='Error writing checksum file: No space left on device'
     if [ -n "$quiet" ]; then
-      expect_eq "$what: output" "$expected" "$(cat "$OUT")"
+      same_text "$what: output" "$expected" "$(cat "$OUT")"
     else
-      expect_eq "$what: output" \
+      same_text "$what: output" \
         "$(printf 'a: 100%% complete\nb: 100%% complete\n%s' "$expected")" "$(cat "$OUT")"
     fi
   done
   # No files at all: only the header lines, which fail at the final flush.
-  run 30 "$ZORVIK" -q -t $type -c /dev/full
+  RUN_LIMIT=30 run -q -t $type -c /dev/full
   expect_sound "-c /dev/full -t $type (no files)"
-  expect_eq "-c /dev/full -t $type (no files): status" 255 "$RC"
-  expect_eq "-c /dev/full -t $type (no files): output" \
+  same_text "-c /dev/full -t $type (no files): status" 255 "$status"
+  same_text "-c /dev/full -t $type (no files): output" \
     'Error writing checksum file: No space left on device' "$(cat "$OUT")"
 done
 
@@ -38,12 +38,12 @@ for xfsz in ignored default; do
     what="ulimit -f 4, SIGXFSZ $xfsz, -c $list"
     (if [ $xfsz = ignored ]; then trap '' XFSZ; fi; ulimit -f 4
      exec timeout 30 "$ZORVIK" -q -r -c "$list" many) >"$OUT" 2>"$ERR"
-    RC=$?
+    status=$?
     expect_sound "$what"
-    expect_eq "$what: status" 255 "$RC"
-    expect_eq "$what: output" 'Error writing checksum file: File too large' "$(cat "$OUT")"
+    same_text "$what: status" 255 "$status"
+    same_text "$what: output" 'Error writing checksum file: File too large' "$(cat "$OUT")"
     # Nothing of the cut list remains: neither a list nor its partial file.
-    expect_eq "$what: files left" '' "$(ls -d "$list" "$list".zorvik-partial-* 2>/dev/null)"
+    same_text "$what: files left" '' "$(ls -d "$list" "$list".zorvik-partial-* 2>/dev/null)"
   done
 done
 
@@ -55,14 +55,14 @@ if [ "$(id -u)" -eq 0 ] && unshare -m true 2>/dev/null; then
     unshare -m bash -c '
       mount -t tmpfs -o size=4k tmpfs full || exit 99
       exec timeout 30 "$1" -q -r -c "$2" many' _ "$ZORVIK" "$list" >"$OUT" 2>"$ERR"
-    RC=$?
-    if [ "$RC" -eq 99 ]; then
+    status=$?
+    if [ "$status" -eq 99 ]; then
       note "tmpfs not mountable here; full file system case skipped"
       break
     fi
     expect_sound "full tmpfs, -c $list"
-    expect_eq "full tmpfs, -c $list: status" 255 "$RC"
-    expect_eq "full tmpfs, -c $list: output" \
+    same_text "full tmpfs, -c $list: status" 255 "$status"
+    same_text "full tmpfs, -c $list: output" \
       'Error writing checksum file: No space left on device' "$(cat "$OUT")"
   done
 
@@ -82,18 +82,18 @@ if [ "$(id -u)" -eq 0 ] && unshare -m true 2>/dev/null; then
     rm -f filler
     cp list.sfv ../after.sfv
     exec timeout 30 "$1" -a list.sfv' _ "$ZORVIK" >"$OUT" 2>"$ERR"
-  RC=$?
-  if [ "$RC" -ne 99 ]; then
-    expect_eq "verify on a full disk: status" 0 "$(cat .verify.rc)"
-    expect_eq "verify on a full disk: output" \
+  status=$?
+  if [ "$status" -ne 99 ]; then
+    same_text "verify on a full disk: status" 0 "$(cat .verify.rc)"
+    same_text "verify on a full disk: output" \
       "$(printf 'a: 100%% complete\ra: Ok                   \nb: 100%% complete\rb: Ok                   \n2 files checked\nAll files Ok')" \
       "$(cat .verify.out)"
-    expect_eq "verify on a full disk: warning" \
+    same_text "verify on a full disk: warning" \
       'Warning: could not save the verification record of list.sfv: No space left on device' "$(cat .verify.err)"
-    expect_file_eq "verify on a full disk: the list" before.sfv after.sfv
+    same_files "verify on a full disk: the list" before.sfv after.sfv
     expect_sound "verify -a after freeing space"
-    expect_eq "verify -a after freeing space: status" 0 "$RC"
-    expect_eq "verify -a after freeing space: output" \
+    same_text "verify -a after freeing space: status" 0 "$status"
+    same_text "verify -a after freeing space: output" \
       "$(printf 'a: 100%% complete\ra: Ok                   \nb: 100%% complete\rb: Ok                   \n2 files checked\nAll files Ok')" \
       "$(cat "$OUT")"
   fi
@@ -110,12 +110,12 @@ if [ "$(id -u)" -eq 0 ] && unshare -m true 2>/dev/null; then
     echo $? > ../.update.rc
     stat -c %i list.md5 > ../.inode.after
     cp list.md5 ../after.md5' _ "$ZORVIK" >"$OUT" 2>"$ERR"
-  RC=$?
-  if [ "$RC" -ne 99 ]; then
-    expect_eq "no inode for the new list: status" 255 "$(cat .update.rc)"
-    expect_eq "no inode for the new list: output" 'Error creating md5 file: No space left on device' "$(cat "$OUT")"
-    expect_file_eq "no inode for the new list: the list" before.md5 after.md5
-    expect_eq "no inode for the new list: same file" "$(cat .inode.before)" "$(cat .inode.after)"
+  status=$?
+  if [ "$status" -ne 99 ]; then
+    same_text "no inode for the new list: status" 255 "$(cat .update.rc)"
+    same_text "no inode for the new list: output" 'Error creating md5 file: No space left on device' "$(cat "$OUT")"
+    same_files "no inode for the new list: the list" before.md5 after.md5
+    same_text "no inode for the new list: same file" "$(cat .inode.before)" "$(cat .inode.after)"
   fi
 else
   note "not root: full file system cases skipped (they mount a small tmpfs)"

@@ -15,33 +15,13 @@
 #include <zorvik/hasher.h>
 #include <zorvik/text.h>
 
+#include "support/scratch_dir.h"
+
 // A byte that depends on its offset at every scale the ring works in
 // (byte, 8192-byte piece, 4 MiB window), so a chunk out of place shows.
 inline unsigned char patternByte(unsigned long long offset) {
   return static_cast<unsigned char>(offset * 31 ^ offset >> 13 ^ offset >> 22);
 }
-
-// A directory under /tmp, removed with everything in it; HOME points there
-// while it lives.
-class scratchDir {
-public:
-  scratchDir() {
-    char name[] = "/tmp/zorvik-pipe-XXXXXX";
-    _path = mkdtemp(name);
-    const char* home = getenv("HOME");
-    if (home != nullptr) _oldHome = home;
-    setenv("HOME", _path.c_str(), 1);
-  }
-  ~scratchDir() {
-    std::system(("chmod -R u+rwx '" + _path + "'; rm -rf '" + _path + "'").c_str());
-    setenv("HOME", _oldHome.c_str(), 1);
-  }
-  std::string file(const std::string& name) const { return _path + "/" + name; }
-
-private:
-  std::string _path;
-  std::string _oldHome;
-};
 
 // Writes `size` pattern bytes, or a hole of that size with the pattern only
 // in its first MiB (big files stay cheap, and can be cut or grown in place).

@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "scratch.h"
+#include "support/scratch_dir.h"
 #include "util/config_line.h"
 
 namespace {
@@ -98,7 +98,7 @@ TEST(ConfigLine, SkipsLinesWithoutContentAndSplitsLongOnes) {
 }
 
 TEST(Config, UserFileOverridesSystemFileKeyByKey) {
-  scratchHome scratch;
+  scratchDir scratch;
   scratch.writeSystem("shared=system\nonlySystem=s\nSignature=old\n");
   scratch.writeUser("shared = user\nonlyUser=u\nsignature=one\nSIGNATURE=two\n");
   EXPECT_STREQ(lookup("shared"), "user");
@@ -111,7 +111,7 @@ TEST(Config, UserFileOverridesSystemFileKeyByKey) {
 }
 
 TEST(Config, MissingFilesGiveAnEmptyStore) {
-  scratchHome scratch;
+  scratchDir scratch;
   config_value& missing = (*config::instance())["anything"];
   EXPECT_EQ(static_cast<const char*>(missing), nullptr);
   EXPECT_EQ(static_cast<unsigned long long>(missing), 0u);
@@ -119,7 +119,7 @@ TEST(Config, MissingFilesGiveAnEmptyStore) {
 }
 
 TEST(Config, WithoutHomeReadsOnlyTheSystemFileAndCannotSet) {
-  scratchHome scratch;
+  scratchDir scratch;
   scratch.writeSystem("k=system\n");
   scratch.writeUser("k=user\n");
   for (bool unset : {true, false}) {
@@ -131,11 +131,11 @@ TEST(Config, WithoutHomeReadsOnlyTheSystemFileAndCannotSet) {
     EXPECT_FALSE(config::instance()->set("k", "new"));
     EXPECT_STREQ(lookup("k"), "system");
   }
-  EXPECT_EQ(scratchHome::read(scratch.userFile()), "k=user\n");
+  EXPECT_EQ(scratchDir::read(scratch.userFile()), "k=user\n");
 }
 
 TEST(Config, OverlongHomeLeavesTheStoreEmpty) {
-  scratchHome scratch;
+  scratchDir scratch;
   scratch.writeSystem("k=system\n");
   std::string home = "/" + std::string(989, 'h');
   setenv("HOME", home.c_str(), 1);
@@ -146,12 +146,12 @@ TEST(Config, OverlongHomeLeavesTheStoreEmpty) {
 
 TEST(ConfigSet, CreatesTheUserFileHonouringUmask) {
   for (mode_t mask : {022, 077}) {
-    scratchHome scratch;
+    scratchDir scratch;
     mode_t old = umask(mask);
     bool ok = config::instance()->set("Signature", "c2lnbmF0dXJl");
     umask(old);
     ASSERT_TRUE(ok);
-    EXPECT_EQ(scratchHome::read(scratch.userFile()), "Signature=c2lnbmF0dXJl\n");
+    EXPECT_EQ(scratchDir::read(scratch.userFile()), "Signature=c2lnbmF0dXJl\n");
     EXPECT_STREQ(lookup("signature"), "c2lnbmF0dXJl");
     struct stat status;
     ASSERT_EQ(stat(scratch.userFile().c_str(), &status), 0);
@@ -164,7 +164,7 @@ TEST(ConfigSet, CreatesTheUserFileHonouringUmask) {
 }
 
 TEST(ConfigSet, RewritesCleanedLinesKeepingEverySetting) {
-  scratchHome scratch;
+  scratchDir scratch;
   scratch.writeUser(
       "; my settings\n"
       "\n"
@@ -177,7 +177,7 @@ TEST(ConfigSet, RewritesCleanedLinesKeepingEverySetting) {
   chmod(scratch.userFile().c_str(), 0640);
   EXPECT_STREQ(lookup("signature"), "second");
   ASSERT_TRUE(config::instance()->set("Signature", "new"));
-  EXPECT_EQ(scratchHome::read(scratch.userFile()),
+  EXPECT_EQ(scratchDir::read(scratch.userFile()),
             "updatedb = true\n"
             "Signature=new\n"
             "name='a;b'\n"
@@ -198,19 +198,19 @@ TEST(ConfigSet, RewritesCleanedLinesKeepingEverySetting) {
 }
 
 TEST(ConfigSet, ValuesReadBackCleaned) {
-  scratchHome scratch;
+  scratchDir scratch;
   ASSERT_TRUE(config::instance()->set("a", "x;y"));
-  EXPECT_EQ(scratchHome::read(scratch.userFile()), "a=x;y\n");
+  EXPECT_EQ(scratchDir::read(scratch.userFile()), "a=x;y\n");
   // The next rewrite keeps the line only in its cleaned form.
   ASSERT_TRUE(config::instance()->set("b", "z  "));
-  EXPECT_EQ(scratchHome::read(scratch.userFile()), "a=x\nb=z  \n");
+  EXPECT_EQ(scratchDir::read(scratch.userFile()), "a=x\nb=z  \n");
   scratch.reload();
   EXPECT_STREQ(lookup("a"), "x");
   EXPECT_STREQ(lookup("b"), "z");
 }
 
 TEST(ConfigSet, NewValueStandsOverTheSystemFile) {
-  scratchHome scratch;
+  scratchDir scratch;
   scratch.writeSystem("signature=system\n");
   ASSERT_TRUE(config::instance()->set("Signature", "user"));
   EXPECT_STREQ(lookup("signature"), "user");
@@ -226,7 +226,7 @@ TEST(ConfigSet, KeepsTheUserFileALink) {
     const char* before;  // null: no target yet
   } cases[] = {{"", "other=1\n"}, {"../../dotfiles/zorvik.conf", nullptr}};
   for (const auto& c : cases) {
-    scratchHome scratch;
+    scratchDir scratch;
     const std::string dotfiles = scratch.home() + "/dotfiles/";
     const std::string target = dotfiles + "zorvik.conf";
     const std::string link = *c.link != '\0' ? c.link : target;
@@ -235,18 +235,18 @@ TEST(ConfigSet, KeepsTheUserFileALink) {
     scratch.writeUser("");
     unlink(scratch.userFile().c_str());
     ASSERT_EQ(symlink(link.c_str(), scratch.userFile().c_str()), 0);
-    if (c.before != nullptr) scratchHome::write(target, c.before);
+    if (c.before != nullptr) scratchDir::write(target, c.before);
     scratch.reload();
 
     ASSERT_TRUE(config::instance()->set("Signature", "new"));
     char text[256] = {};
     ASSERT_GT(readlink(scratch.userFile().c_str(), text, sizeof text - 1), 0);
     EXPECT_EQ(text, link);
-    EXPECT_EQ(scratchHome::read(target), std::string(c.before ? c.before : "") + "Signature=new\n");
+    EXPECT_EQ(scratchDir::read(target), std::string(c.before ? c.before : "") + "Signature=new\n");
     EXPECT_EQ(listDirectory(dotfiles), std::vector<std::string>{"zorvik.conf"});
   }
   // A loop cannot be followed: nothing is written.
-  scratchHome scratch;
+  scratchDir scratch;
   scratch.writeUser("");
   unlink(scratch.userFile().c_str());
   ASSERT_EQ(symlink("zorvik.conf", scratch.userFile().c_str()), 0);
@@ -257,7 +257,7 @@ TEST(ConfigSet, KeepsTheUserFileALink) {
 // Reading or writing fails half way: the user's file must stay as it was and
 // no temporary file may be left behind.
 TEST(ConfigSet, FailureKeepsTheUserFile) {
-  scratchHome scratch;
+  scratchDir scratch;
   std::string original;
   for (int i = 0; i < 40; ++i) original += "key" + std::to_string(i) + "=some value\n";
   scratch.writeUser(original);
@@ -273,7 +273,7 @@ TEST(ConfigSet, FailureKeepsTheUserFile) {
   signal(SIGXFSZ, oldHandler);
 
   EXPECT_FALSE(ok);
-  EXPECT_EQ(scratchHome::read(scratch.userFile()), original);
+  EXPECT_EQ(scratchDir::read(scratch.userFile()), original);
   EXPECT_EQ(listDirectory(scratch.userDir()), std::vector<std::string>{"zorvik.conf"});
   EXPECT_STREQ(lookup("key3"), "some value");
 
@@ -284,30 +284,30 @@ TEST(ConfigSet, FailureKeepsTheUserFile) {
   EXPECT_EQ(listDirectory(scratch.userDir()), std::vector<std::string>{"zorvik.conf"});
 
   // The configuration directory cannot be created.
-  scratchHome blocked;
-  scratchHome::write(blocked.home() + "/.config", "a file");
+  scratchDir blocked;
+  scratchDir::write(blocked.home() + "/.config", "a file");
   EXPECT_FALSE(config::instance()->set("k", "v"));
 }
 
 TEST(ConfigSet, FailsWithoutPermission) {
   if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
-  scratchHome scratch;
+  scratchDir scratch;
   scratch.writeUser("a=1\n");
   chmod(scratch.userDir().c_str(), 0555);
   EXPECT_FALSE(config::instance()->set("a", "2"));
   chmod(scratch.userDir().c_str(), 0755);
-  EXPECT_EQ(scratchHome::read(scratch.userFile()), "a=1\n");
+  EXPECT_EQ(scratchDir::read(scratch.userFile()), "a=1\n");
 
   chmod(scratch.userFile().c_str(), 0200);
   EXPECT_FALSE(config::instance()->set("b", "2"));
   chmod(scratch.userFile().c_str(), 0644);
-  EXPECT_EQ(scratchHome::read(scratch.userFile()), "a=1\n");
+  EXPECT_EQ(scratchDir::read(scratch.userFile()), "a=1\n");
   EXPECT_EQ(listDirectory(scratch.userDir()), std::vector<std::string>{"zorvik.conf"});
 }
 
 // Two first runs at once with one HOME: one Signature line, nothing else lost.
 TEST(ConfigSet, ConcurrentProcessesLeaveOneSetting) {
-  scratchHome scratch;
+  scratchDir scratch;
   for (int round = 0; round < 20; ++round) {
     scratch.writeUser("updatedb=true\nexpiretime=7\n");
     pid_t children[2];
@@ -324,7 +324,7 @@ TEST(ConfigSet, ConcurrentProcessesLeaveOneSetting) {
       ASSERT_EQ(waitpid(child, &status, 0), child);
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
-    std::string text = scratchHome::read(scratch.userFile());
+    std::string text = scratchDir::read(scratch.userFile());
     EXPECT_TRUE(text == "updatedb=true\nexpiretime=7\nSignature=AAAA\n" ||
                 text == "updatedb=true\nexpiretime=7\nSignature=BBBB\n")
         << text;

@@ -7,29 +7,25 @@
 #include <string>
 #include <vector>
 
-#include <zorvik/config.h>
+#include "support/scratch_dir.h"
 
-// A scratch directory made once per fuzzer process and used as HOME, so that
-// reading SFV files and setting keys never touches the user's configuration.
-// The system-wide file is looked for in a directory that stays empty.
-inline const std::string& scratchDirectory() {
-  // Never destroyed, so the exit handler below can still read it.
-  static const std::string& directory = *new std::string([] {
-    // tmpfs where there is one: every run writes files, some of them synced.
-    // run.sh names a directory of its own, which it removes even after a crash.
-    const char* base = getenv("ZORVIK_FUZZ_TMP");
-    std::string pattern = base != nullptr ? base : access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    pattern += "/zorvik-fuzz-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-      perror("mkdtemp");
-      abort();
-    }
-    setenv("HOME", pattern.c_str(), 1);
-    config::reload((pattern + "/no-system/").c_str());
-    atexit([] { std::system(("rm -rf '" + scratchDirectory() + "'").c_str()); });
-    return pattern;
-  }());
+// The scratch directory of this fuzzer process, made on first use (tmpfs
+// where there is one: every run writes files, some of them synced; run.sh
+// names a directory of its own, which it removes even after a crash) and
+// removed at exit.
+inline scratchDir*& fuzzScratch() {
+  static scratchDir* directory = nullptr;
   return directory;
+}
+
+inline const scratchDir& scratchDirectory() {
+  scratchDir*& directory = fuzzScratch();
+  if (directory == nullptr) {
+    const char* base = getenv("ZORVIK_FUZZ_TMP");
+    directory = new scratchDir(base != nullptr ? base : access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
+    atexit([] { delete fuzzScratch(); });
+  }
+  return *directory;
 }
 
 inline void writeFile(const std::string& path, const unsigned char* data, size_t size) {
