@@ -126,6 +126,66 @@ int openList(run_context& context, const char* name, bool replacing, const struc
   return code;
 }
 
+// Opens the list `name` for the run, noting in `created` the file it
+// replaces and the one written; says why when it cannot.
+int startList(run_context& context, const char* name, created_file& created, bool* replacing) {
+  if (bytesToWide(context.path, name, pathRoom) < 0) {
+    report("Path is too long\n");
+    return error::path_error;
+  }
+  created.noteName(name);
+  struct stat status;
+  bool existed = stat(name, &status) == 0;
+  if (existed) created_file::note(created.replaced, status);
+  *replacing = existed && S_ISREG(status.st_mode);
+  int code = openList(context, name, *replacing, status);
+  if (code != 0) {
+    say("Error creating %s file: %ls\n", typeName(context.settings.type), error::message(code));
+    return code;
+  }
+  warnUnlocked(context.file, name);
+  if (context.file.writingStatus(&status)) created_file::note(created.writing, status);
+  return 0;
+}
+
+// Adds the gathered files to the list as their results come, in list
+// order, counting them in `*added`: 0, or the code of the first that failed.
+int addGathered(run_context& context, hashing_queue& queue, int* added) {
+  for (path_node* node = fileList.head; node != nullptr; node = node->next) {
+    early_result result = queue.next(node->path);
+    if (result.code != 0) {
+      if (result.code == error::unknown_error) error::unknown_errno() = result.reason;
+      say("%s: File error: %ls\n", node->path, error::message(result.code));
+      return result.code;
+    }
+    status_line::fileDone();
+    status_line::tick();
+    context.file.addSeenFile(node->path, result.hash, result.size, result.modified);
+    ++*added;
+  }
+  return 0;
+}
+
+// Writes the list, `added` files added: 0, or the value the run ends with.
+int finishList(run_context& context, const char* name, bool replacing, int added) {
+  // An empty list over one with entries is most likely a mistake (a
+  // directory without -r, a mistyped name): the old one stays.
+  bytesToWide(context.path, name, pathRoom);
+  if (added == 0 && !context.settings.update && replacing && listsEntries(context, context.path)) {
+    report("No files to list: %s left as it was\n", name);
+    return 1;
+  }
+  int code = context.file.close();
+  if (code != 0) {
+    say("Error writing checksum file: %ls\n", error::message(code));
+    if (const char* copy = context.file.keptCopy())
+      report("%s may be damaged: its old content is kept in %s\n", name, copy);
+    return code;
+  }
+  if (context.settings.update && !context.settings.quiet) say("%d files added\n", added);
+  return 0;
+}
+
 }  // namespace
 
 void warnUnlocked(const container& file, const char* name) {
@@ -135,23 +195,10 @@ void warnUnlocked(const container& file, const char* name) {
 
 int createRun(run_context& context, int argc, char** argv) {
   const char* name = context.settings.createName;
-  if (bytesToWide(context.path, name, pathRoom) < 0) {
-    report("Path is too long\n");
-    return error::path_error;
-  }
   created_file created;
-  created.noteName(name);
-  struct stat status;
-  bool existed = stat(name, &status) == 0;
-  if (existed) created_file::note(created.replaced, status);
-  bool replacing = existed && S_ISREG(status.st_mode);
-  int code = openList(context, name, replacing, status);
-  if (code != 0) {
-    say("Error creating %s file: %ls\n", typeName(context.settings.type), error::message(code));
-    return code;
-  }
-  warnUnlocked(context.file, name);
-  if (context.file.writingStatus(&status)) created_file::note(created.writing, status);
+  bool replacing = false;
+  int code = startList(context, name, created, &replacing);
+  if (code != 0) return code;
 
   path_list directories;
   hashing_queue queue(context);
@@ -159,39 +206,13 @@ int createRun(run_context& context, int argc, char** argv) {
   code = gatherFiles(context.settings, argc, argv, created, fileList, directories, queue, &leftOut);
   if (code == 0) status_line::totals(queue.files, queue.bytes);
   int added = 0;
-  for (path_node* node = fileList.head; code == 0 && node != nullptr; node = node->next, ++added) {
-    early_result result = queue.next(node->path);
-    code = result.code;
-    if (code != 0) {
-      if (code == error::unknown_error) error::unknown_errno() = result.reason;
-      say("%s: File error: %ls\n", node->path, error::message(code));
-      break;
-    }
-    status_line::fileDone();
-    status_line::tick();
-    context.file.addSeenFile(node->path, result.hash, result.size, result.modified);
-  }
+  if (code == 0) code = addGathered(context, queue, &added);
   // Also on failure: the pool's release at exit would not free the heap
   // copies of long paths.
   fileList.release();
   directories.release();
+  if (code == 0) code = finishList(context, name, replacing, added);
   if (code != 0) return code;
-
-  // An empty list over one with entries is most likely a mistake (a
-  // directory without -r, a mistyped name): the old one stays.
-  bytesToWide(context.path, name, pathRoom);
-  if (added == 0 && !context.settings.update && replacing && listsEntries(context, context.path)) {
-    report("No files to list: %s left as it was\n", name);
-    return 1;
-  }
-  code = context.file.close();
-  if (code != 0) {
-    say("Error writing checksum file: %ls\n", error::message(code));
-    if (const char* copy = context.file.keptCopy())
-      report("%s may be damaged: its old content is kept in %s\n", name, copy);
-    return code;
-  }
-  if (context.settings.update && !context.settings.quiet) say("%d files added\n", added);
   programPool().release_all();
   // Written, but without files the user named: as md5sum and cksfv do.
   return leftOut ? 1 : 0;

@@ -102,6 +102,76 @@ void printUsage(const char* program) {
   puts("beside them.");
 }
 
+namespace {
+
+// Takes option `c`, with its argument in optarg, when it only sets
+// something; false for any other option.
+bool takeSetting(int c, int argc, run_settings& settings) {
+  switch (c) {
+    case 'a': settings.all = true; break;
+    case 'q': settings.quiet = true; break;
+    case 'r': settings.recursive = true; break;
+    case 'x': settings.oneFileSystem = true; break;
+    case 'p': settings.parent = optarg; break;
+    case 'c':
+    case 'u':
+      settings.createName = optarg;
+      settings.update = c == 'u';
+      adoptTypeOf(optarg, settings);
+      break;
+    case ignoreMissingOption: settings.ignoreMissing = true; break;
+    case statusOption: settings.status = true; break;
+    case filesFromOption: settings.filesFrom = optarg; break;
+    case '0': settings.nullTerminated = true; break;
+    case sortOption: settings.sorted = true; break;
+    case noProgressOption: settings.noProgress = true; break;
+    case excludeOption:
+      // At most one a word of the command line: room for all of them.
+      if (settings.excludes == nullptr)
+        settings.excludes = static_cast<const char**>(calloc(static_cast<size_t>(argc), sizeof(char*)));
+      if (settings.excludes != nullptr) settings.excludes[settings.excludeCount++] = optarg;
+      break;
+    default: return false;
+  }
+  return true;
+}
+
+// Takes option `c`, with its argument in optarg, when it may end the
+// process's work: false then, with the value to exit with in `*value`.
+bool takeOther(int c, const char* program, run_settings& settings, int* value) {
+  switch (c) {
+    case 't':
+      settings.type = typeFromOption(optarg);
+      if (settings.type < 0) {
+        printUsage(program);
+        *value = error::invalid_arguments;
+        return false;
+      }
+      settings.typeForced = true;
+      return true;
+    case 'j':
+      settings.jobs = jobCount(optarg);
+      if (settings.jobs == 0) {
+        printUsage(program);
+        *value = error::invalid_arguments;
+        return false;
+      }
+      return true;
+    case 'V':
+      printVersion(program);
+      *value = 0;
+      return false;
+    case 'h':
+      printUsage(program);
+      *value = 0;
+      return false;
+    default:  // unknown options and missing arguments pass silently
+      return true;
+  }
+}
+
+}  // namespace
+
 bool parseOptions(int argc, char** argv, run_settings& settings, int* value) {
   const char* program = argc > 0 ? argv[0] : "zorvik";
   opterr = 0;
@@ -109,59 +179,7 @@ bool parseOptions(int argc, char** argv, run_settings& settings, int* value) {
     int index = 0;
     int c = getopt_long(argc, argv, "ap:qrc:t:xVj:u:0", longOptions, &index);
     if (c == -1) break;
-    switch (c) {
-      case 'a': settings.all = true; break;
-      case 'q': settings.quiet = true; break;
-      case 'r': settings.recursive = true; break;
-      case 'x': settings.oneFileSystem = true; break;
-      case 'p': settings.parent = optarg; break;
-      case 'c':
-      case 'u':
-        settings.createName = optarg;
-        settings.update = c == 'u';
-        adoptTypeOf(optarg, settings);
-        break;
-      case ignoreMissingOption: settings.ignoreMissing = true; break;
-      case statusOption: settings.status = true; break;
-      case filesFromOption: settings.filesFrom = optarg; break;
-      case '0': settings.nullTerminated = true; break;
-      case sortOption: settings.sorted = true; break;
-      case noProgressOption: settings.noProgress = true; break;
-      case excludeOption: {
-        // At most one a word of the command line: room for all of them.
-        if (settings.excludes == nullptr)
-          settings.excludes = static_cast<const char**>(calloc(static_cast<size_t>(argc), sizeof(char*)));
-        if (settings.excludes != nullptr) settings.excludes[settings.excludeCount++] = optarg;
-        break;
-      }
-      case 't':
-        settings.type = typeFromOption(optarg);
-        if (settings.type < 0) {
-          printUsage(program);
-          *value = error::invalid_arguments;
-          return false;
-        }
-        settings.typeForced = true;
-        break;
-      case 'j':
-        settings.jobs = jobCount(optarg);
-        if (settings.jobs == 0) {
-          printUsage(program);
-          *value = error::invalid_arguments;
-          return false;
-        }
-        break;
-      case 'V':
-        printVersion(program);
-        *value = 0;
-        return false;
-      case 'h':
-        printUsage(program);
-        *value = 0;
-        return false;
-      default:  // unknown options and missing arguments pass silently
-        break;
-    }
+    if (!takeSetting(c, argc, settings) && !takeOther(c, program, settings, value)) return false;
   }
   if (optind < argc && settings.createName == nullptr) {
     settings.checksumName = argv[optind++];

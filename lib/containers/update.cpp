@@ -29,6 +29,49 @@ void freeNames(char** names, size_t count) {
   free(names);
 }
 
+// The names the list open in `list` holds, as bytes, in file order
+// (invalid lines and names without bytes passed over): 0 with `*names`
+// (`*count` of them), or a code with none.
+int readNames(container& list, char*** names, size_t* count) {
+  int code = error::ok;
+  size_t room = 0;
+  *names = nullptr;
+  *count = 0;
+  auto* entry = static_cast<wchar_t*>(malloc(nameRoom * sizeof(wchar_t)));
+  auto* bytes = static_cast<char*>(malloc(nameRoom));
+  if (entry == nullptr || bytes == nullptr) code = error::unknown_error;
+  while (code == error::ok) {
+    unsigned long long size;
+    unsigned char hash[64];
+    int read = list.getNextFile(entry, nameRoom, &size, hash);
+    if (read == 0) break;
+    if (read == error::invalid_line) continue;
+    if (read < 0) {
+      code = read;
+      break;
+    }
+    if (*count == room) {
+      room = room == 0 ? 1024 : room * 2;
+      auto** bigger = static_cast<char**>(realloc(*names, room * sizeof(char*)));
+      if (bigger == nullptr) {
+        code = error::unknown_error;
+        break;
+      }
+      *names = bigger;
+    }
+    (*names)[*count] = wideToBytes(bytes, entry, nameRoom) >= 0 ? strdup(bytes) : nullptr;
+    if ((*names)[*count] != nullptr) ++*count;
+  }
+  free(entry);
+  free(bytes);
+  if (code != error::ok) {
+    freeNames(*names, *count);
+    *names = nullptr;
+    *count = 0;
+  }
+  return code;
+}
+
 // The whole file at `name`, or null.
 char* readWhole(const char* name, size_t* length) {
   FILE* file = fopen(name, "rb");
@@ -71,34 +114,8 @@ int container::update(const wchar_t* path) {
   if (stat(name, &status) != 0 || !S_ISREG(status.st_mode)) return error::file_not_found;
   code = open(path);
   char** names = nullptr;
-  size_t count = 0, room = 0;
-  auto* entry = static_cast<wchar_t*>(malloc(nameRoom * sizeof(wchar_t)));
-  auto* bytes = static_cast<char*>(malloc(nameRoom));
-  if (entry == nullptr || bytes == nullptr) code = error::unknown_error;
-  while (code == error::ok) {
-    unsigned long long size;
-    unsigned char hash[64];
-    int read = getNextFile(entry, nameRoom, &size, hash);
-    if (read == 0) break;
-    if (read == error::invalid_line) continue;
-    if (read < 0) {
-      code = read;
-      break;
-    }
-    if (count == room) {
-      room = room == 0 ? 1024 : room * 2;
-      auto** bigger = static_cast<char**>(realloc(names, room * sizeof(char*)));
-      if (bigger == nullptr) {
-        code = error::unknown_error;
-        break;
-      }
-      names = bigger;
-    }
-    names[count] = wideToBytes(bytes, entry, nameRoom) >= 0 ? strdup(bytes) : nullptr;
-    if (names[count] != nullptr) ++count;
-  }
-  free(entry);
-  free(bytes);
+  size_t count = 0;
+  if (code == error::ok) code = readNames(*this, &names, &count);
   restart();  // the reading ends here; the record in the file stays
   size_t oldLength = 0;
   char* old = code == error::ok ? readWhole(name, &oldLength) : nullptr;
