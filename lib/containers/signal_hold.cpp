@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <cerrno>
 
 namespace {
@@ -14,18 +15,21 @@ constexpr int ending[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGUSR1, SIGUSR2, SIGPIPE
 // Signals that a fault raises on the thread that caused it: never held.
 constexpr int faults[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT};
 
-// Set by whichever thread takes the signal; read by the holding thread.
-int noted[NSIG];
+// Set by whichever thread takes the signal; read by the holding thread
+// once the signal's own action is back. Relaxed: a flag that carries no
+// other data, only whether the signal came.
+std::atomic<int> noted[NSIG];
+static_assert(std::atomic<int>::is_always_lock_free, "used in a signal handler");
 struct sigaction saved[NSIG];
 bool swapped[NSIG];
 int depth = 0;
 
-void note(int signal) { __atomic_store_n(&noted[signal], 1, __ATOMIC_SEQ_CST); }
+void note(int signal) { noted[signal].store(1, std::memory_order_relaxed); }
 
 // Takes over `signal` unless the process ignores it.
 void takeOver(int signal) {
   swapped[signal] = false;
-  __atomic_store_n(&noted[signal], 0, __ATOMIC_SEQ_CST);
+  noted[signal].store(0, std::memory_order_relaxed);
   if (sigaction(signal, nullptr, &saved[signal]) != 0 || saved[signal].sa_handler == SIG_IGN) return;
   struct sigaction act {};
   act.sa_handler = note;
@@ -39,7 +43,7 @@ void giveBack(int signal) {
   if (!swapped[signal]) return;
   sigaction(signal, &saved[signal], nullptr);
   swapped[signal] = false;
-  if (__atomic_load_n(&noted[signal], __ATOMIC_SEQ_CST) != 0) raise(signal);
+  if (noted[signal].load(std::memory_order_relaxed) != 0) raise(signal);
 }
 
 template <typename Each>

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -15,22 +16,27 @@
 namespace {
 
 // Temporary files in progress, for removal from a signal handler: only
-// atomic loads and unlink() there.
+// atomic loads and unlink() there, on whichever thread takes the signal.
+// A path is enrolled with release and loaded there with acquire, so that
+// its bytes are whole when it is read; it is withdrawn (release) once the
+// file is renamed or removed. A slot is claimed by compare-and-swap, so
+// that two files never share one.
 constexpr int registrySize = 16;
-char* registry[registrySize];
+std::atomic<char*> registry[registrySize];
+static_assert(std::atomic<char*>::is_always_lock_free, "used in a signal handler");
 
 int enroll(char* path) {
   for (int i = 0; i < registrySize; ++i) {
     char* expected = nullptr;
-    if (__atomic_compare_exchange_n(&registry[i], &expected, path, false, __ATOMIC_SEQ_CST,
-                                    __ATOMIC_SEQ_CST))
+    if (registry[i].compare_exchange_strong(expected, path, std::memory_order_release,
+                                            std::memory_order_relaxed))
       return i;
   }
   return -1;
 }
 
 void withdraw(new_file* made) {
-  if (made->slot >= 0) __atomic_store_n(&registry[made->slot], nullptr, __ATOMIC_SEQ_CST);
+  if (made->slot >= 0) registry[made->slot].store(nullptr, std::memory_order_release);
   made->slot = -1;
   made->temporary[0] = '\0';
 }
@@ -105,8 +111,8 @@ void dropNewFile(new_file* made) {
 
 void dropAllNewFiles() {
   int saved = errno;
-  for (char*& slot : registry) {
-    char* path = __atomic_load_n(&slot, __ATOMIC_SEQ_CST);
+  for (std::atomic<char*>& slot : registry) {
+    char* path = slot.load(std::memory_order_acquire);
     if (path != nullptr) unlink(path);
   }
   errno = saved;
