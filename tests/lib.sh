@@ -11,7 +11,7 @@ if [ $# -lt 1 ] || [ ! -x "$1" ]; then
   exit 2
 fi
 ZORVIK=$(realpath "$1")
-# The preload library that makes one file's opening slow (slow_open.c).
+# The preload library that holds a run at one file's opening (slow_open.c).
 SLOW_OPEN=${2:+$(realpath "$2")}
 # The preload library that makes chosen system calls fail (faulty_io.c).
 FAULTY_IO=${3:+$(realpath "$3")}
@@ -186,6 +186,50 @@ start_watchdog() {
 stop_watchdog() {
   kill "$WATCHDOG" 2>/dev/null
   wait "$WATCHDOG" 2>/dev/null
+}
+
+# A run held at one file (slow_open.c, preloaded): `hold FILE [MARK]` sets
+# HOLD to the environment (for env) of a run that, opening FILE for
+# reading, creates MARK ($SCRATCH/held unless given) and waits there until
+# $RELEASE exists. Let it go by release_on, release_after or a signal.
+RELEASE=$SCRATCH/release
+hold() {
+  HELD=${2:-$SCRATCH/held}
+  rm -f "$HELD" "$RELEASE"
+  HOLD=(LD_PRELOAD="$SLOW_OPEN" ZORVIK_SLOW_OPEN="$1" ZORVIK_SLOW_MARK="$HELD"
+        ZORVIK_SLOW_RELEASE="$RELEASE" ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0")
+}
+# release_on FILE TEXT: lets the held run go, from the background, once
+# FILE (emptied first) shows TEXT; release_after SECONDS: once they have
+# passed. `released`, after the run, ends that helper.
+release_on() {
+  : >"$1"
+  (
+    for _ in $(seq 600); do grep -aqF -- "$2" "$1" && break; sleep 0.05; done
+    : >"$RELEASE"
+  ) >/dev/null 2>&1 &
+  RELEASER=$!
+}
+release_after() {
+  (
+    trap 'kill $s 2>/dev/null; exit 0' TERM
+    sleep "$1" &
+    s=$!
+    wait $s
+    : >"$RELEASE"
+  ) >/dev/null 2>&1 &
+  RELEASER=$!
+}
+released() {
+  kill "$RELEASER" 2>/dev/null
+  wait "$RELEASER" 2>/dev/null
+}
+# held: waits until the held run has come to its file (a safety bound of a
+# minute, not a timing).
+held() {
+  local _
+  for _ in $(seq 600); do [ -e "$HELD" ] && return 0; sleep 0.1; done
+  return 1
 }
 
 # The header lines every checksum file begins with.

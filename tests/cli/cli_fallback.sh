@@ -76,16 +76,13 @@ same_list "create in place, shorter (file)" "$HEADER; "$'           6  12:30.05 
 same_inode "create in place, shorter" l.sfv
 
 # Interrupted while hashing: nothing has touched the list.
-if [ -n "$FAULTY_IO" ]; then
+if [ -n "$SLOW_OPEN" ]; then
   fresh_list l.md5 a
-  rm -f "$NOBODY_HOME/stalled"
+  hold b "$NOBODY_HOME/held"
   setpriv --reuid=65534 --regid=65534 --clear-groups env --default-signal=INT \
-    HOME="$NOBODY_HOME" "$(preload)" ZORVIK_STALL_OPEN=b ZORVIK_STALL_MARK="$NOBODY_HOME/stalled" \
-    ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" \
-    "$ZORVIK" -q -u l.md5 b >"$SCRATCH/out" 2>"$SCRATCH/err" &
+    HOME="$NOBODY_HOME" "${HOLD[@]}" "$ZORVIK" -q -u l.md5 b >"$SCRATCH/out" 2>"$SCRATCH/err" &
   pid=$!
-  # Waits for the run to reach the file (a safety bound, not a timing).
-  for _ in $(seq 600); do [ -e "$NOBODY_HOME/stalled" ] && break; sleep 0.1; done
+  held || fail "SIGINT while hashing: the run never came to b"
   kill -INT $pid
   wait $pid
   status=$?
