@@ -17,7 +17,8 @@ int overwriteTail(int descriptor, off_t at, const char* old, size_t oldLength, c
                   size_t freshLength, bool* restored);
 
 // The file at `descriptor` from byte `at` to its end, in `*bytes` (freed by
-// the caller) and `*length`; 0 or a code.
+// the caller; allocated even when there are none) and `*length`; 0 or a
+// code.
 int readTail(int descriptor, off_t at, char** bytes, size_t* length);
 
 // Rewrites the list `name`, open at `descriptor` and no longer than what

@@ -1,7 +1,9 @@
 // Adding entries to an existing checksum file. The file is read as a verify
 // run reads it, to know the names it lists, and kept as it was; close()
 // writes it anew with the new lines where they belong (update_layout.h).
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -12,6 +14,7 @@
 #include <zorvik/error.h>
 #include <zorvik/text.h>
 
+#include "in_place.h"
 #include "replace.h"
 #include "update_layout.h"
 
@@ -72,31 +75,14 @@ int readNames(container& list, char*** names, size_t* count) {
   return code;
 }
 
-// The whole file at `name`, or null.
-char* readWhole(const char* name, size_t* length) {
-  FILE* file = fopen(name, "rb");
-  if (file == nullptr) return nullptr;
-  char* bytes = nullptr;
-  size_t room = 0;
-  *length = 0;
-  for (;;) {
-    if (*length == room) {
-      room = room == 0 ? 65536 : room * 2;
-      char* bigger = static_cast<char*>(realloc(bytes, room));
-      if (bigger == nullptr) break;
-      bytes = bigger;
-    }
-    size_t got = fread(bytes + *length, 1, room - *length, file);
-    *length += got;
-    if (got == 0) break;
-  }
-  bool failed = ferror(file) != 0 || *length == room;
-  fclose(file);
-  if (failed) {
-    free(bytes);
-    return nullptr;
-  }
-  return bytes;
+// The whole file at `name`, in `*bytes` (never null after 0) and
+// `*length`: 0 or a code.
+int readWhole(const char* name, char** bytes, size_t* length) {
+  int descriptor = open(name, O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) return error::translate_errno();
+  int code = readTail(descriptor, 0, bytes, length);
+  close(descriptor);
+  return code;
 }
 
 }  // namespace
@@ -117,11 +103,12 @@ int container::update(const wchar_t* path) {
   size_t count = 0;
   if (code == error::ok) code = readNames(*this, &names, &count);
   restart();  // the reading ends here; the record in the file stays
+  char* old = nullptr;
   size_t oldLength = 0;
-  char* old = code == error::ok ? readWhole(name, &oldLength) : nullptr;
-  if (old == nullptr) {
+  if (code == error::ok) code = readWhole(name, &old, &oldLength);
+  if (code != error::ok) {
     freeNames(names, count);
-    return code != error::ok ? code : error::translate_errno();
+    return code;
   }
   qsort(names, count, sizeof(char*), compareNames);
   _old = old;
