@@ -1,17 +1,19 @@
 #pragma once
 
-// Checksum list types. Each type's value is the engine's id of the
-// algorithm its lines carry, so a type is handed to the engine as it is.
+#include <zorvik/engine.h>
+
+// Checksum list types. Each type is the engine's id of the algorithm its
+// lines carry, so a type is handed to the engine as it is.
 enum checksum_type {
-  type_sfv = 0,  // CRC-32
-  type_md5 = 1,
-  type_sha1 = 2,
-  type_sha256 = 3,
-  type_sha512 = 4,
-  type_blake2b = 5,  // BLAKE2b-512
-  type_xxh64 = 6,
-  type_xxh128 = 7,  // XXH3, 128 bits
-  typeCount = 8,
+  type_sfv = engine::crc32,
+  type_md5 = engine::md5,
+  type_sha1 = engine::sha1,
+  type_sha256 = engine::sha256,
+  type_sha512 = engine::sha512,
+  type_blake2b = engine::blake2b,
+  type_xxh64 = engine::xxh64,
+  type_xxh128 = engine::xxh128,
+  typeCount,
 };
 
 // The type `-t` names ("sfv", "sha256", ...; any letter case), or -1.
