@@ -24,6 +24,15 @@ container::processed_file* newEntry(size_t length, const char* hashText, const c
   return entry;
 }
 
+// newEntry() for the wide `path`; a path with a character above 0xFF gets
+// a null `path`.
+container::processed_file* newWideEntry(const wchar_t* path, const char* hashText, const char* digits) {
+  size_t length = wcslen(path);
+  container::processed_file* entry = newEntry(length, hashText, digits);
+  if (entry != nullptr && wideToBytes(entry->path, path, length + 1) < 0) entry->path = nullptr;
+  return entry;
+}
+
 }  // namespace
 
 container::processed_file* newPendingEntry(const char* path, const char* hashText) {
@@ -34,17 +43,11 @@ container::processed_file* newPendingEntry(const char* path, const char* hashTex
 }
 
 container::processed_file* newPendingEntry(const wchar_t* path, const char* hashText) {
-  size_t length = wcslen(path);
-  container::processed_file* entry = newEntry(length, hashText, nullptr);
-  if (entry != nullptr && wideToBytes(entry->path, path, length + 1) < 0) entry->path = nullptr;
-  return entry;
+  return newWideEntry(path, hashText, nullptr);
 }
 
 container::processed_file* newDigestEntry(const wchar_t* path, const char* digits) {
-  size_t length = wcslen(path);
-  container::processed_file* entry = newEntry(length, "", digits);
-  if (entry != nullptr && wideToBytes(entry->path, path, length + 1) < 0) entry->path = nullptr;
-  return entry;
+  return newWideEntry(path, "", digits);
 }
 
 const char* digitsOf(const container::processed_file& entry) {
