@@ -143,8 +143,9 @@ int sfv::open(const wchar_t* path) {
   }
   // Without a time line in the record, files older than the checksum file
   // itself count as unchanged.
-  _recordTime = fstat(fileno(_file), &status) == 0 ? ticksFromStat(status) : 0;
-  if (fstat(fileno(_file), &status) == 0) watchOpened(name, status);
+  bool opened = fstat(fileno(_file), &status) == 0;
+  _recordTime = opened ? ticksFromStat(status) : 0;
+  if (opened) watchOpened(name, status);
   readRecord();
   fseek(_file, 0, SEEK_SET);
   clearerr(_file);
