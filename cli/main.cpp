@@ -26,8 +26,7 @@ void guessUpdatedType(run_settings& settings) {
   if (byLength) announceGuess(settings.createName, type);
 }
 
-int dispatch(int argc, char** argv, crc& crcHasher, sfv& sfvFile, md5hasher& md5Hasher,
-             md5& md5File) {
+int dispatch(int argc, char** argv, sfv& sfvFile, md5& md5File) {
   run_settings settings;
   int value = 0;
   if (!parseOptions(argc, argv, settings, &value)) return value;
@@ -42,22 +41,18 @@ int dispatch(int argc, char** argv, crc& crcHasher, sfv& sfvFile, md5hasher& md5
     keepStandardOutputSilent();
   }
 
-  // A create run's list and hasher: the program's own for SFV files and MD5
-  // lists, made for the others.
-  shown_digests shown;
+  // A create run's list: the program's own for SFV files and MD5 lists,
+  // made for the others.
   std::unique_ptr<container> other;
   container* file = &sfvFile;
-  hasher* algorithm = &crcHasher;
   if (settings.createName != nullptr) {
     guessUpdatedType(settings);
     if (settings.type == type_md5) {
       file = &md5File;
-      algorithm = &md5Hasher;
     } else if (settings.type != type_sfv) {
       other.reset(newList(settings.type));
       file = other.get();
-      algorithm = shown.of(settings.type);
-      if (file == nullptr || algorithm == nullptr) {
+      if (file == nullptr) {
         report("Out of memory\n");
         return error::unknown_error;
       }
@@ -69,7 +64,7 @@ int dispatch(int argc, char** argv, crc& crcHasher, sfv& sfvFile, md5hasher& md5
   status_line::begin(!settings.quiet && !settings.noProgress, hashing);
   int result;
   if (settings.createName != nullptr) {
-    run_context context(settings, *file, *algorithm, hashing, nullptr);
+    run_context context(settings, *file, hashing);
     result = createRun(context, argc, argv);
   } else {
     // Each list of the run gets a container of its own type.
@@ -84,10 +79,10 @@ int dispatch(int argc, char** argv, crc& crcHasher, sfv& sfvFile, md5hasher& md5
 int main(int argc, char** argv) {
   discardWritingOnSignals();
   // The containers and hashers of SFV files and MD5 lists exist in every
-  // run and go in reverse order on every path.
+  // run and go in reverse order on every path, used or not.
   crc crcHasher;
   sfv sfvFile;
   md5hasher md5Hasher;
   md5 md5File;
-  return finishOutput(dispatch(argc, argv, crcHasher, sfvFile, md5Hasher, md5File));
+  return finishOutput(dispatch(argc, argv, sfvFile, md5File));
 }

@@ -2,26 +2,20 @@
 
 #include <zorvik/container.h>
 #include <zorvik/engine.h>
-#include <zorvik/hasher.h>
 
 #include "options.h"
 
 // Room of the wide path buffer, in characters, terminator included.
 inline constexpr int pathRoom = 512;
 
-// What both runs share: the settings, the selected container and hasher,
-// the hashing engine, the counters and the one wide path buffer.
+// What a create run works with: the settings, the list of the chosen
+// type, the hashing engine and the one wide path buffer.
 struct run_context {
-  run_context(const run_settings& s, container& c, hasher& h, engine& e, sfv* r)
-      : settings(s), file(c), algorithm(h), hashing(e), record(r) {}
+  run_context(const run_settings& s, container& c, engine& e) : settings(s), file(c), hashing(e) {}
 
   const run_settings& settings;
   container& file;
-  hasher& algorithm;  // its hash_size() and hash_string() show results
   engine& hashing;
-  sfv* record;        // the SFV file, whose record is asked entry by entry
-  int filesChecked = 0;
-  int errorsFound = 0;
   wchar_t path[pathRoom];
 
   // A type's value is the engine's id of its algorithm.
