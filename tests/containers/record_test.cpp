@@ -80,6 +80,18 @@ protected:
     return "";
   }
 
+  // The path of the next entry of `list`, as a verify run looks it up
+  // (invalid lines passed over); empty at the end of the list.
+  std::wstring nextPath(sfv& list) {
+    wchar_t name[512];
+    unsigned long long size;
+    uint32_t crc;
+    int result;
+    while ((result = list.getNextFile(name, 512, &size, &crc)) == -6) {
+    }
+    return result > 0 ? wide(_dir + "/") + name : std::wstring();
+  }
+
   // A verify run as the program makes it: the answers of isPreviouslyVerified;
   // entries not passed are "hashed" and verify when `correct` says so.
   std::vector<int> verify(const std::function<bool(size_t)>& correct = [](size_t) { return true; },
@@ -88,14 +100,7 @@ protected:
     settle();  // a run of its own, after every change made before it
     sfv list;
     EXPECT_EQ(list.open(wide(path(listName)).c_str()), 0);
-    for (;;) {
-      wchar_t name[512];
-      unsigned long long size;
-      uint32_t crc;
-      int result = list.getNextFile(name, 512, &size, &crc);
-      if (result == -6) continue;
-      if (result <= 0) break;
-      std::wstring full = wide(_dir + "/") + name;
+    for (std::wstring full; !(full = nextPath(list)).empty();) {
       int answer = list.isPreviouslyVerified(full.data());
       answers.push_back(answer);
       list.setPreviouslyVerified(answer == 1 || correct(answers.size() - 1));
@@ -197,11 +202,8 @@ TEST_F(record, changesDuringTheRunOrRestoredTimesAreNotTrusted) {
   sfv list;
   ASSERT_EQ(list.open(wide(path("list.sfv")).c_str()), 0);
   for (int i = 0; i < 2; ++i) {
-    wchar_t name[512];
-    unsigned long long size;
-    uint32_t crc;
-    ASSERT_GT(list.getNextFile(name, 512, &size, &crc), 0);
-    std::wstring full = wide(_dir + "/") + name;
+    std::wstring full = nextPath(list);
+    ASSERT_FALSE(full.empty());
     list.isPreviouslyVerified(full.data());
     list.setPreviouslyVerified(true);  // hashed (-a), and found right
     if (i == 0) write("f", "changed after it was hashed");
@@ -487,11 +489,8 @@ TEST_F(record, hashedVerdictVouchesForTheFileOpened) {
   sfv list;
   ASSERT_EQ(list.open(wide(path("list.sfv")).c_str()), 0);
   for (int i = 0; i < 2; ++i) {
-    wchar_t name[512];
-    unsigned long long size;
-    uint32_t crc;
-    ASSERT_GT(list.getNextFile(name, 512, &size, &crc), 0);
-    std::wstring full = wide(_dir + "/") + name;
+    std::wstring full = nextPath(list);
+    ASSERT_FALSE(full.empty());
     EXPECT_EQ(list.isPreviouslyVerified(full.data()), 0);
     struct stat opened;
     ASSERT_EQ(stat(path("f").c_str(), &opened), 0);
@@ -508,11 +507,8 @@ TEST_F(record, hashedVerdictVouchesForTheFileOpened) {
     settle();
     ASSERT_EQ(list.open(wide(path("list.sfv")).c_str()), 0);
     for (int i = 0; i < 2; ++i) {
-      wchar_t name[512];
-      unsigned long long size;
-      uint32_t crc;
-      ASSERT_GT(list.getNextFile(name, 512, &size, &crc), 0);
-      std::wstring full = wide(_dir + "/") + name;
+      std::wstring full = nextPath(list);
+      ASSERT_FALSE(full.empty());
       int answer = list.isPreviouslyVerified(full.data());
       struct stat none {};
       ASSERT_EQ(i == 0 ? list.setPreviouslyVerified(answer == 1) : list.setHashedVerdict(false, none), 0);
