@@ -150,7 +150,8 @@ protected:
   // remembered as a failure for close(), so the list never looks complete.
   int queue(processed_file* entry);
   // close() after create(): writes the entries, in `passes` passes over the
-  // list, each line by `line`; then puts the new file in place.
+  // list, each line by `line`; then puts the new file in place. After
+  // open(), only closes the file.
   int finishCreate(int passes, int (*line)(FILE* file, const processed_file& entry, int pass));
   // finishCreate() of an update: the file anew, the new lines in place.
   int finishUpdate(int passes, int (*line)(FILE* file, const processed_file& entry, int pass));

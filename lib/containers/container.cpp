@@ -179,6 +179,11 @@ int container::queue(processed_file* entry) {
 
 int container::finishCreate(int passes,
                             int (*line)(FILE* file, const processed_file& entry, int pass)) {
+  if (_mode != 1) {
+    fclose(_file);
+    _file = nullptr;
+    return error::ok;
+  }
   if (_old != nullptr) return finishUpdate(passes, line);
   int code = _failure;
   for (int pass = 0; pass < passes && code == error::ok; ++pass) {

@@ -64,11 +64,6 @@ int digestlist::addFile(const wchar_t* path, const void* hash) {
 
 int digestlist::close() {
   if (_file == nullptr) return error::file_not_open;
-  if (_mode != 1) {
-    fclose(_file);
-    _file = nullptr;
-    return error::ok;
-  }
   return finishCreate(1, _form->escapesBackslash ? entryLine<true> : entryLine<false>);
 }
 

@@ -41,11 +41,6 @@ int md5::addFile(const wchar_t* path, const void* hash) {
 
 int md5::close() {
   if (_file == nullptr) return error::file_not_open;
-  if (_mode != 1) {
-    fclose(_file);
-    _file = nullptr;
-    return error::ok;
-  }
   return finishCreate(md5Format.passes, md5Format.line);
 }
 
