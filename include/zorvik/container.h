@@ -109,7 +109,8 @@ public:
   // Whether an entry line of this format carries the name `path` so that it
   // reads back as the same name: an SFV line cannot carry one that begins
   // with ";", say. For an object writing a list or not in use; true for a
-  // class derived from a format, which may write lines its own way.
+  // digest list, whose lines carry any name (escaped where needed), and for
+  // a class derived from a format, which may write lines its own way.
   bool canList(const char* path);
   // The code of a lock on the list that the file system refused (the run
   // went on without it), or 0. Set by create(), update() and the record's

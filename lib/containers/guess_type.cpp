@@ -52,7 +52,7 @@ int container::guessType(const wchar_t* path, int* algorithm, bool* byLength) {
   char name[PATH_MAX];
   if (wideToBytes(name, path, sizeof name) < 0) return error::file_not_found;
   // What is read from a pipe would be gone for the run that reads the list
-  // after this; a pipe, a device or a directory is taken as today, as SFV.
+  // after this; a pipe, a device or a directory is taken for SFV.
   struct stat status;
   if (stat(name, &status) != 0) return error::translate_errno();
   if (!S_ISREG(status.st_mode)) return error::ok;

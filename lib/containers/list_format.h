@@ -18,5 +18,6 @@ extern const list_format sfvFormat;
 extern const list_format md5Format;
 
 // The format of `list` when it is an sfv or an md5 itself; null for any
-// other class (one derived from them may write otherwise).
+// other class: a digest list, or one derived from them (which may write
+// otherwise).
 const list_format* formatOf(const container& list);
