@@ -90,13 +90,14 @@ declare -A bytes=([many]=$((dirs * per_dir * small)) [medium]=$((mediums * mediu
 
 cold() { [ "${ZORVIK_BENCH_COLD:-0}" = 1 ]; }
 drop_caches='sync; echo 3 > /proc/sys/vm/drop_caches'
+warm=:
 
 # Times each command string given, `runs` times, in turns (the order
 # reversed every other round, so that a drift of the machine falls on all
 # alike); sets medians[i] and spreads[i] (slowest / fastest) for the i-th.
 declare -a medians spreads_of
 measure() {
-  local json="$PWD/.timing.json" prepare=() round i
+  local json="$PWD/.timing.json" prepare=(--prepare "$warm") round i
   cold && prepare=(--prepare "$drop_caches")
   local -a order times
   for ((round = 0; round < runs; round++)); do
@@ -157,7 +158,11 @@ for load in $loads; do
   esac
   for set in $sets; do
     f=${files[$set]} t=${tree[$set]}
-    cold || cat $f >/dev/null
+    # Hot runs read the set first, every time: a kernel that pages out
+    # cold page cache in the background (as DAMON schemes do on some
+    # virtual machines) would otherwise leave holes that change from run
+    # to run.
+    warm="cat $f >/dev/null"
     Z="$prefix$zorvik -q"
     O="$prefix$old -q"
     k="$load/$set"
