@@ -12,6 +12,10 @@
 # ZORVIK_BENCH_TINY=1 makes every data set tiny, to check the script itself
 # quickly (its figures mean nothing).
 # ZORVIK_BENCH_COLD=1 drops the caches before each timed run (needs root).
+# ZORVIK_BENCH_PEERS=0 leaves out every peer but cat.
+# ZORVIK_BENCH_OLD=BUILD-DIR times a second zorvik build beside the first
+# over the SFV and MD5 rows: `old-*` rows, each run in turn with its
+# `zorvik-*` twin, and the speed of the one over the other.
 # Installs the peers and hyperfine from Debian when they are missing.
 set -euo pipefail
 
@@ -22,6 +26,11 @@ loads=${ZORVIK_BENCH_LOADS:-idle busy pinned}
 sets=${ZORVIK_BENCH_SETS:-many medium mid big tree}
 zorvik="$build/cli/zorvik"
 [ -x "$zorvik" ] || { echo "no zorvik at $zorvik (build first)" >&2; exit 2; }
+old=
+if [ -n "${ZORVIK_BENCH_OLD:-}" ]; then
+  old="$(realpath "$ZORVIK_BENCH_OLD")/cli/zorvik"
+  [ -x "$old" ] || { echo "no zorvik at $old" >&2; exit 2; }
+fi
 
 need=()
 for tool in cksfv rhash md5deep bc hyperfine xxhsum; do command -v "$tool" >/dev/null || need+=("$tool"); done
@@ -81,27 +90,60 @@ declare -A bytes=([many]=$((dirs * per_dir * small)) [medium]=$((mediums * mediu
 
 cold() { [ "${ZORVIK_BENCH_COLD:-0}" = 1 ]; }
 drop_caches='sync; echo 3 > /proc/sys/vm/drop_caches'
+warm=:
 
-# Times a command string; sets `median` and `spread` (slowest / fastest).
+# Times each command string given, `runs` times, in turns (the order
+# reversed every other round, so that a drift of the machine falls on all
+# alike); sets medians[i] and spreads[i] (slowest / fastest) for the i-th.
+declare -a medians spreads_of
 measure() {
-  local json="$PWD/.timing.json" prepare=()
+  local json="$PWD/.timing.json" prepare=(--prepare "$warm") round i
   cold && prepare=(--prepare "$drop_caches")
-  if ! hyperfine --runs "$runs" --shell bash --ignore-failure --style none "${prepare[@]}" \
-      --export-json "$json" "$1" >/dev/null 2>&1; then
-    echo "FAILED: $1" >&2
-  fi
-  median=$(grep -o '"median": *[0-9.e+-]*' "$json" | head -n 1 | sed 's/.*: *//')
-  local min max
-  min=$(grep -o '"min": *[0-9.e+-]*' "$json" | head -n 1 | sed 's/.*: *//')
-  max=$(grep -o '"max": *[0-9.e+-]*' "$json" | head -n 1 | sed 's/.*: *//')
-  spread=$(echo "$max / $min" | bc -l)
+  local -a order times
+  for ((round = 0; round < runs; round++)); do
+    order=("$@")
+    if ((round % 2 == 1)); then
+      order=()
+      for ((i = $#; i >= 1; i--)); do order+=("${!i}"); done
+    fi
+    if ! hyperfine --runs 1 --shell bash --ignore-failure --style none "${prepare[@]}" \
+        --export-json "$json" "${order[@]}" >/dev/null 2>&1; then
+      echo "FAILED: ${order[*]}" >&2
+    fi
+    local got=($(grep -o '"median": *[0-9.e+-]*' "$json" | sed 's/.*: *//'))
+    for ((i = 0; i < $#; i++)); do
+      local at=$i
+      ((round % 2 == 1)) && at=$(($# - 1 - i))
+      times[i]+="${got[at]:-nan} "
+    done
+  done
+  for ((i = 0; i < $#; i++)); do
+    medians[i]=$(printf '%s\n' ${times[i]} | sort -g | awk '{v[NR] = $1} END {print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}')
+    spreads_of[i]=$(printf '%s\n' ${times[i]} | sort -g | awk 'NR == 1 {lo = $1} {hi = $1} END {print hi / lo}')
+  done
 }
 
 declare -A secs spreads
 row() {  # key command
+  [ "${ZORVIK_BENCH_PEERS:-1}" = 0 ] && [[ $1 != zorvik-* && $1 != cat/* ]] && return
   measure "$2"
-  secs[$1]=$median
-  spreads[$1]=$spread
+  secs[$1]=${medians[0]}
+  spreads[$1]=${spreads_of[0]}
+}
+
+# zorvik with ARGS, "@" in them standing for the list's name without its
+# extension; with an old build, it runs in turns with the new one, each
+# with a list of its own.
+zrow() {  # key(zorvik-...) args
+  if [ -z "$old" ]; then
+    row "$1" "$Z ${2//@/z}"
+    return
+  fi
+  measure "$Z ${2//@/z}" "$O ${2//@/o}"
+  secs[$1]=${medians[0]}
+  spreads[$1]=${spreads_of[0]}
+  secs[old${1#zorvik}]=${medians[1]}
+  spreads[old${1#zorvik}]=${spreads_of[1]}
 }
 
 busy=
@@ -116,8 +158,13 @@ for load in $loads; do
   esac
   for set in $sets; do
     f=${files[$set]} t=${tree[$set]}
-    cold || cat $f >/dev/null
+    # Hot runs read the set first, every time: a kernel that pages out
+    # cold page cache in the background (as DAMON schemes do on some
+    # virtual machines) would otherwise leave holes that change from run
+    # to run.
+    warm="cat $f >/dev/null"
     Z="$prefix$zorvik -q"
+    O="$prefix$old -q"
     k="$load/$set"
     if [ "$set" = tree ]; then
       # A tree of lists in one run against one list of the same entries.
@@ -125,10 +172,10 @@ for load in $loads; do
       row "zorvik-list-v/$k" "$Z -a tree.sfv"
       continue
     fi
-    row "zorvik-sfv-c/$k" "$Z -c z.sfv $t"
-    row "zorvik-sfv-v/$k" "$Z -a z.sfv"
-    row "zorvik-md5-c/$k" "$Z -c z.md5 $t"
-    row "zorvik-md5-v/$k" "$Z z.md5"
+    zrow "zorvik-sfv-c/$k" "-c @.sfv $t"
+    zrow "zorvik-sfv-v/$k" "-a @.sfv"
+    zrow "zorvik-md5-c/$k" "-c @.md5 $t"
+    zrow "zorvik-md5-v/$k" "@.md5"
     row "cat/$k" "${prefix}cat $f >/dev/null"
     row "rhash-sfv-c/$k" "${prefix}rhash --crc32 --sfv $f >r.sfv"
     row "rhash-sfv-v/$k" "${prefix}rhash -c r.sfv"
@@ -140,8 +187,10 @@ for load in $loads; do
     row "rhash-md5-v/$k" "${prefix}rhash -c r.md5"
     row "md5deep-md5-c/$k" "${prefix}md5deep $t >d.md5"
     if [ "$set" = many ]; then
-      $zorvik -q z.sfv >/dev/null || true  # leaves every entry previously verified
-      row "zorvik-sfv-pv/$k" "$Z z.sfv"
+      # Leaves every entry previously verified.
+      $zorvik -q z.sfv >/dev/null || true
+      [ -z "$old" ] || $old -q o.sfv >/dev/null || true
+      zrow "zorvik-sfv-pv/$k" "@.sfv"
     fi
     # The digests of libcrypto against rhash, which uses it too (sha256sum,
     # which does not, for information); SHA-256 on both sets, the others on
@@ -189,13 +238,16 @@ for k in $(printf '%s\n' "${!secs[@]}" | sort -t/ -k2,2 -k3,3 -k1,1); do
 done
 
 # Speed of zorvik over that of the other: above 1, zorvik is faster.
-ratio() { [ -n "${secs[$2]:-}" ] && printf ' %s %.2f' "${2%%[-/]*}" "$(echo "${secs[$2]} / ${secs[$1]}" | bc -l)"; }
+ratio() {
+  [ -n "${secs[$2]:-}" ] || return 0
+  printf ' %s %.2f' "${2%%[-/]*}" "$(echo "${secs[$2]} / ${secs[$1]}" | bc -l)"
+}
 # ratios KEY OTHER...: a line of KEY's ratios, when KEY was measured.
 ratios() {
   [ -n "${secs[$1]:-}" ] || return 0
   printf '%-28s' "$1"
   local other
-  for other in "${@:2}"; do ratio "$1" "$other" || true; done
+  for other in "${@:2}"; do ratio "$1" "$other"; done
   echo
 }
 echo
@@ -229,3 +281,12 @@ for load in $loads; do
     done
   done
 done
+if [ -n "$old" ]; then
+  echo
+  echo "New against old: speed of $zorvik / that of $old (below 0.95: more than 5 % slower)"
+  for k in $(printf '%s\n' "${!secs[@]}" | grep '^old-' | sort -t/ -k2,2 -k3,3 -k1,1); do
+    new=zorvik${k#old}
+    ratio=$(echo "${secs[$k]} / ${secs[$new]}" | bc -l)
+    printf '%-34s %5.2f%s\n' "$new" "$ratio" "$( (($(echo "$ratio < 0.95" | bc))) && echo '  SLOWER' || true)"
+  done
+fi

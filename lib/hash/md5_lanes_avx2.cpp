@@ -136,6 +136,7 @@ void advance(md5_lanes* s, int first, const unsigned char* const* p, uint32_t bu
   for (; n != 0; --n) {
     vec x[16][regs];
     loadBlock(x, at);
+    md5PrefetchAhead(at, groupLanes);
     vec saved[4][regs];
     UNROLLED for (int q = 0; q < 4; ++q)
       UNROLLED for (int r = 0; r < regs; ++r) saved[q][r] = v[q][r];

@@ -14,6 +14,7 @@ struct guard {
   sigjmp_buf resume;
   const unsigned char* begin;
   const unsigned char* end;
+  const unsigned char* faultAt;
 };
 
 // Per thread, and in the static TLS block so the handler reads it without
@@ -44,8 +45,10 @@ void passOn(int signo, siginfo_t* info, void* context) {
 void onBusError(int signo, siginfo_t* info, void* context) {
   guard* active = t_guard;
   const unsigned char* at = static_cast<const unsigned char*>(info->si_addr);
-  if (active != nullptr && at >= active->begin && at < active->end)
+  if (active != nullptr && at >= active->begin && at < active->end) {
+    active->faultAt = at;
     siglongjmp(active->resume, 1);
+  }
   passOn(signo, info, context);
 }
 
@@ -62,13 +65,15 @@ void install() {
 namespace {
 
 // Runs `work` over the window [data, data + length); a bus error inside the
-// window ends it early and the result is false.
+// window ends it early and the result is false, `*at` (when given) where it
+// struck.
 template <typename Work>
-bool guarded(const unsigned char* data, size_t length, Work work) {
+bool guarded(const unsigned char* data, size_t length, Work work, const unsigned char** at = nullptr) {
   pthread_once(&g_installed, install);
   guard window;
   window.begin = data;
   window.end = data + length;
+  window.faultAt = nullptr;
   // No mask saved: that would cost a system call per window. The handler
   // runs with SIGBUS blocked, so the jump back unblocks it by hand.
   if (sigsetjmp(window.resume, 0) != 0) {
@@ -77,6 +82,8 @@ bool guarded(const unsigned char* data, size_t length, Work work) {
     sigemptyset(&bus);
     sigaddset(&bus, SIGBUS);
     pthread_sigmask(SIG_UNBLOCK, &bus, nullptr);
+    // Written by the handler after the jump point: read from memory.
+    if (at != nullptr) *at = *static_cast<const unsigned char* volatile*>(&window.faultAt);
     return false;
   }
   t_guard = &window;
@@ -95,6 +102,11 @@ bool hashMappedWindow(hasher* h, unsigned char* data, unsigned int length) {
 
 bool guardedUpdate(const zorvik::algorithm& a, void* state, const unsigned char* data, size_t length) {
   return guarded(data, length, [&] { a.update(state, data, length); });
+}
+
+bool guardedRun(const unsigned char* begin, const unsigned char* end, void (*work)(void*), void* context,
+                const unsigned char** at) {
+  return guarded(begin, static_cast<size_t>(end - begin), [&] { work(context); }, at);
 }
 
 bool touchMappedWindow(const unsigned char* data, unsigned int length) {

@@ -14,6 +14,11 @@
 // Runs `a`'s update of `state` over the mapped `length` bytes at `data`.
 bool guardedUpdate(const zorvik::algorithm& a, void* state, const unsigned char* data, size_t length);
 
+// Runs `work(context)`, which reads mapped pages lying in [begin, end);
+// false when a bus error there ended it, `*at` then the address it struck.
+bool guardedRun(const unsigned char* begin, const unsigned char* end, void (*work)(void*), void* context,
+                const unsigned char** at);
+
 // Feeds one mapped window to `h`.
 bool hashMappedWindow(hasher* h, unsigned char* data, unsigned int length);
 

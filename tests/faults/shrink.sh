@@ -38,9 +38,9 @@ fresh() {
 
 # Cut short: create runs end with the code of the first failing file (-3),
 # verify runs count it and go on. Files of a MiB and more that the page
-# cache holds are mapped, smaller ones read; MD5 files verified side by side
-# are read whatever their size. Each line: a name, how the file is taken,
-# its size before and after, the format, and the options.
+# cache holds are mapped, smaller ones read, whether hashed alone or MD5
+# files side by side. Each line: a name, how the file is taken, its size
+# before and after, the format, and the options.
 while IFS='|' read -r what when before after type options; do
   fresh big "$before"
   big_md5=$(md5_of big)
@@ -72,8 +72,29 @@ create SFV, mapped file cut short|map|8388608|2097152|create|-c out.sfv
 create MD5 on the caller's thread, mapped file cut short|map|8388608|0|create|-j 1 -c out.md5
 create SFV, read file cut short|read|900000|100000|create|-c out.sfv
 verify SFV, mapped file cut short|map|8388608|4194305|verify|v.sfv
-verify MD5 side by side, read file cut short|read|8388608|1048576|verify|-j 1 v.md5
+verify MD5 side by side, read file cut short|read|900000|100000|verify|-j 1 v.md5
+verify MD5 side by side, mapped file cut short|map|8388608|1048576|verify|-j 1 v.md5
 CASES
+
+# Side by side, a file cut short under its mapping faults in the midst of
+# a round over every lane, after the lane beside it came to its end (2 MiB
+# and 16 KiB in, 16 KiB before the fault): that file, and the one read,
+# still get their own digests.
+fresh big 8388608
+fresh beside 2113536
+printf '%s *big\n%s *beside\n%s *small\n' "$(md5_of big)" "$(md5_of beside)" "$small_md5" > three.md5
+change_at map 2129920 big "$ZORVIK" -j 1 three.md5
+what="verify MD5 side by side, mapped file cut short beside others"
+expect_sound "$what"
+same_text "$what: status" 1 "$status"
+# Each verdict after its file's progress line.
+same_text "$what: output" "$(printf 'big: File error: File read error\nbeside: Ok\nsmall: Ok\n3 files checked\n1 errors detected')" \
+  "$(sed 's/.*\r//; s/ *$//' "$OUT")"
+case $CHANGED in
+  "mapped "*) ;;
+  *) fail "$what: the file was never mapped: [$CHANGED]" ;;
+esac
+rm -f beside three.md5
 
 # Grown: hashed to the new end, whichever way the first bytes came.
 while IFS='|' read -r what when before after; do
