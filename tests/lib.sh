@@ -171,6 +171,28 @@ md5_of() { md5sum < "$1" | cut -c1-32; }
 # that the next run finds those files unchanged since it began.
 settle() { sleep 0.02; }
 
+# wait_limited PID SECONDS: the status of the background run PID; one still
+# running after SECONDS is shown thread by thread (where each waits, for
+# the log) and killed: status 124, as from a time-out.
+wait_limited() {
+  local i
+  for ((i = 0; i < $2 * 20; i++)); do kill -0 "$1" 2>/dev/null || break; sleep 0.05; done
+  if kill -0 "$1" 2>/dev/null; then
+    local t
+    for t in /proc/"$1"/task/*; do
+      printf 'thread %s: %s, system call %s\n' "${t##*/}" "$(cat "$t/wchan" 2>/dev/null)" \
+        "$(cut -d' ' -f1 "$t/syscall" 2>/dev/null)"
+      cat "$t/stack" 2>/dev/null
+    done >&2
+    kill -9 "$1" 2>/dev/null
+    wait "$1" 2>/dev/null
+    status=124
+    return
+  fi
+  wait "$1"
+  status=$?
+}
+
 # start_watchdog SECONDS PID: kills PID after SECONDS unless stopped first.
 # Its sleep must not outlive it, nor hold the test's output open.
 start_watchdog() {
