@@ -231,8 +231,10 @@ void verifier::readEntry(list_session& s) {
   wchar_t* path = _path;
   wmemcpy(path, s.lead, s.prefix);
   listed_entry& entry = at(_count);
+  // Sizes from the list's comments serve the status line alone.
+  entry.listedSize = ~0ULL;
   int read = s.file->getNextFile(path + s.prefix, pathRoom - static_cast<int>(s.prefix),
-                                 &entry.listedSize, entry.expected);
+                                 status_line::showing() ? &entry.listedSize : nullptr, entry.expected);
   if (read == 0) {
     pushEnd(s);
     return;

@@ -22,6 +22,19 @@ bool sameName(const wchar_t* name, const char* path, size_t length) {
   return name[length] == L'\0';
 }
 
+// Whether every format reads `path` back from its entry line as written:
+// printable ASCII without a backslash, no blank at either end, and no
+// first byte a reader could take for a comment, a quote or a mode. Other
+// names are tried.
+bool plainName(const char* path, size_t length) {
+  if (strchr(";#*\" ", path[0]) != nullptr || path[length - 1] == ' ') return false;
+  for (size_t i = 0; i < length; ++i) {
+    unsigned char c = static_cast<unsigned char>(path[i]);
+    if (c < 0x20 || c > 0x7e || c == '\\') return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 // The entry line close() would write for `path`, read back as a verify run
@@ -31,6 +44,7 @@ bool container::canList(const char* path) {
   if (format == nullptr) return true;
   size_t length = path != nullptr ? strlen(path) : 0;
   if (length == 0 || length >= INT_MAX) return false;
+  if (plainName(path, length)) return true;
   processed_file entry{};
   entry.path = const_cast<char*>(path);
   const unsigned char hash[64] = {};

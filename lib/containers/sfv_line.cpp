@@ -74,8 +74,13 @@ bool readSfvEntry(const char* line, size_t length, sfv_entry* entry) {
 
 bool readOtherwiseBefore(const char* line, size_t length) {
   sfv_entry before, now;
+  bool read = readSfvEntry(line, length, &now);
+  // Nothing to take off its end and eight digits: both readings split it
+  // at the same blank and read the same number.
+  if (read && length > 0 && line[length - 1] != ' ' && line[length - 1] != '\t' && line[length - 1] != '\r')
+    return false;
   if (!readLaxEntry(line, length, &before)) return false;
-  if (!readSfvEntry(line, length, &now)) return true;
+  if (!read) return true;
   return before.crc != now.crc || before.nameStart != now.nameStart ||
          before.nameLength != now.nameLength;
 }
