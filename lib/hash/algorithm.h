@@ -67,6 +67,10 @@ struct algorithm {
   // reusing what init took; false when it could not, and what init took is
   // still to be released. Null: release, then init.
   bool (*restart)(void* state) = nullptr;
+  // Cached data is read into the worker's buffer, not hashed in place: for
+  // a digest near a copy's speed, bytes fetched from memory as it goes
+  // stall it more than the copy into a buffer the cache keeps costs.
+  bool readsCached = false;
 };
 
 // The entry with id `id`; null when there is none. CPU variants are chosen

@@ -46,7 +46,8 @@ int hashOn(hash_job& job, unsigned char* buffer, size_t room, const std::atomic<
            const clock_type::time_point* deadline) {
   for (;;) {
     if (stop.load(std::memory_order_acquire) != 0) return EINTR;
-    file_span span = job.file.next({job.offset, span_request::wholeFile, buffer, room});
+    file_span span =
+        job.file.next({job.offset, span_request::wholeFile, buffer, room, 0, !job.algorithm->readsCached});
     size_t done = 0;
     int failure = span.failure != 0 ? span.failure : hashSpan(span, *job.algorithm, job.hashState, job.hashed, &done);
     file_reader::release(span);
