@@ -79,7 +79,7 @@ private:
   int walk(path_node* from);
   int entries(DIR* stream, size_t prefix);
   int sortedEntries(DIR* stream, size_t prefix);
-  int entryNamed(const char* name, size_t prefix);
+  int entryNamed(const char* name, size_t prefix, unsigned char type);
   int entry(const char* path, const struct stat& status);
   bool excluded(const char* path, const char* last) const;
   int excludedOperand(const char* name, bool* skip) const;
@@ -248,7 +248,7 @@ bool isDots(const char* name) { return strcmp(name, ".") == 0 || strcmp(name, ".
 int gatherer::entries(DIR* stream, size_t prefix) {
   while (dirent* found = readdir(stream)) {
     if (isDots(found->d_name)) continue;
-    int result = entryNamed(found->d_name, prefix);
+    int result = entryNamed(found->d_name, prefix, found->d_type);
     if (result != 0) return result;
   }
   return 0;
@@ -262,6 +262,8 @@ int gatherer::sortedEntries(DIR* stream, size_t prefix) {
   try {
     while (dirent* found = readdir(stream)) {
       if (isDots(found->d_name)) continue;
+      // Each name follows its type's byte.
+      names.push_back(static_cast<char>(found->d_type));
       starts.push_back(names.size());
       names.insert(names.end(), found->d_name, found->d_name + strlen(found->d_name) + 1);
     }
@@ -272,18 +274,20 @@ int gatherer::sortedEntries(DIR* stream, size_t prefix) {
   std::sort(starts.begin(), starts.end(),
             [text](size_t a, size_t b) { return strcmp(text + a, text + b) < 0; });
   for (size_t start : starts) {
-    int result = entryNamed(text + start, prefix);
+    int result = entryNamed(text + start, prefix, static_cast<unsigned char>(text[start - 1]));
     if (result != 0) return result;
   }
   return 0;
 }
 
 // One entry of the directory whose path and "/" fill the buffer's first
-// `prefix` bytes.
-int gatherer::entryNamed(const char* name, size_t prefix) {
+// `prefix` bytes; `type` as the directory gives it (DT_UNKNOWN: not given).
+int gatherer::entryNamed(const char* name, size_t prefix, unsigned char type) {
   size_t length = strlen(name);
   memcpy(_buffer + prefix, name, length + 1);
   if (excluded(_buffer, name)) return 0;
+  // A search for lists looks only at files named as lists.
+  if (_lists != nullptr && type == DT_REG && !_lists->wants(_buffer)) return 0;
   if (prefix + length > longestWalkPath) {
     report("Path is too long\n");
     return error::path_error;
