@@ -5,7 +5,19 @@ namespace {
 const char lower[] = "0123456789abcdef";
 const char upper[] = "0123456789ABCDEF";
 
+constexpr hex_digit_table digitTable() {
+  hex_digit_table table{};
+  for (int c = 0; c < 256; ++c)
+    table.values[c] = static_cast<signed char>(c >= '0' && c <= '9'   ? c - '0'
+                                               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                                      : -1);
+  return table;
+}
+
 }  // namespace
+
+constexpr hex_digit_table hexDigits = digitTable();
 
 void writeHexBytes(char* text, const unsigned char* bytes, size_t count) {
   for (size_t i = 0; i < count; ++i) {

@@ -7,13 +7,15 @@
 // lower-case digit pairs (MD5 lists, the record's binding), a CRC-32 as the
 // eight upper-case digits of its value (SFV). Digits of either case are read.
 
+// The value of each byte as a hexadecimal digit, or -1: a lookup, since
+// every entry line of a list is read through it, twice.
+struct hex_digit_table {
+  signed char values[256];
+};
+extern const hex_digit_table hexDigits;
+
 // The value of one hexadecimal digit, or -1.
-inline int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+inline int hexValue(char c) { return hexDigits.values[static_cast<unsigned char>(c)]; }
 
 // `count` bytes as 2 * `count` lower-case digits and a NUL, into `text`.
 void writeHexBytes(char* text, const unsigned char* bytes, size_t count);
