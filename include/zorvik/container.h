@@ -230,7 +230,7 @@ private:
   bool trustsLookupDirectory(const wchar_t* path);
   unsigned long cursorEntry() const;  // the current entry, counted from 0
   int writeRecord();
-  int newTail(bool needsFeed, const char* kept, size_t keptLength, char** fresh, size_t* freshLength);
+  int newTail(bool needsFeed, const char* kept, size_t keptLength, struct tail_source* fresh);
   long recordPosition();
   int writeRecordLines();
 

@@ -39,11 +39,28 @@ int sync(int descriptor) {
   return error::from_write([=] { return fsync(descriptor) == 0; }, ENOSPC);
 }
 
+// `length` bytes of `from` from `offset` on, written at `at`.
+int writeFrom(int descriptor, const tail_source& from, size_t offset, size_t length, off_t at) {
+  if (length == 0) return error::ok;
+  if (from.file == nullptr) return writeAt(descriptor, from.bytes + offset, length, at);
+  char block[65536];
+  while (length > 0) {
+    ssize_t n = pread(fileno(from.file), block, std::min(length, sizeof block), static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return error::from_errno(n < 0 ? errno : EIO);
+    int code = writeAt(descriptor, block, static_cast<size_t>(n), at);
+    if (code != error::ok) return code;
+    offset += static_cast<size_t>(n);
+    length -= static_cast<size_t>(n);
+    at += n;
+  }
+  return error::ok;
+}
+
 // The old bytes back where they were, the file cut to its old end.
-bool putBack(int descriptor, off_t at, const char* old, size_t oldLength) {
-  return writeAt(descriptor, old, oldLength, at) == error::ok &&
-         cutAt(descriptor, at + static_cast<off_t>(oldLength)) == error::ok &&
-         sync(descriptor) == error::ok;
+bool putBack(int descriptor, off_t at, const tail_source& old) {
+  return writeFrom(descriptor, old, 0, old.length, at) == error::ok &&
+         cutAt(descriptor, at + static_cast<off_t>(old.length)) == error::ok && sync(descriptor) == error::ok;
 }
 
 // The user's state directory for zorvik, made when missing, in `out`.
@@ -102,14 +119,31 @@ int keepCopy(const char* name, const char* bytes, size_t length, char* copy, siz
 
 }  // namespace
 
-int overwriteTail(int descriptor, off_t at, const char* old, size_t oldLength, const char* fresh,
-                  size_t freshLength, bool* restored) {
+void releaseTail(tail_source* tail) {
+  if (tail->file != nullptr) fclose(tail->file);
+  free(const_cast<char*>(tail->bytes));
+  *tail = {};
+}
+
+FILE* scratchFile() { return tmpfile(); }
+
+int tailFromFile(FILE* file, tail_source* tail) {
+  *tail = {};
+  tail->file = file;
+  int code = error::from_write([file] { return fflush(file) == 0; });
+  long length = ftell(file);
+  if (code == error::ok && length < 0) code = error::translate_errno();
+  if (code == error::ok) tail->length = static_cast<size_t>(length);
+  return code;
+}
+
+int overwriteTail(int descriptor, off_t at, const tail_source& old, const tail_source& fresh, bool* restored) {
   *restored = true;
   signal_hold held;
-  off_t oldEnd = at + static_cast<off_t>(oldLength);
+  off_t oldEnd = at + static_cast<off_t>(old.length);
   // Beyond the old end first: nothing old is lost when there is no room.
-  if (freshLength > oldLength) {
-    int code = writeAt(descriptor, fresh + oldLength, freshLength - oldLength, oldEnd);
+  if (fresh.length > old.length) {
+    int code = writeFrom(descriptor, fresh, old.length, fresh.length - old.length, oldEnd);
     // A network file system may tell of a full disk only at the sync.
     if (code == error::ok) code = sync(descriptor);
     if (code != error::ok) {
@@ -117,11 +151,11 @@ int overwriteTail(int descriptor, off_t at, const char* old, size_t oldLength, c
       return code;
     }
   }
-  int code = writeAt(descriptor, fresh, std::min(oldLength, freshLength), at);
-  if (code == error::ok && freshLength < oldLength)
-    code = cutAt(descriptor, at + static_cast<off_t>(freshLength));
+  int code = writeFrom(descriptor, fresh, 0, std::min(old.length, fresh.length), at);
+  if (code == error::ok && fresh.length < old.length)
+    code = cutAt(descriptor, at + static_cast<off_t>(fresh.length));
   if (code == error::ok) code = sync(descriptor);
-  if (code != error::ok) *restored = putBack(descriptor, at, old, oldLength);
+  if (code != error::ok) *restored = putBack(descriptor, at, old);
   return code;
 }
 
@@ -153,6 +187,36 @@ int readTail(int descriptor, off_t at, char** bytes, size_t* length) {
   return code;
 }
 
+int saveTail(int descriptor, off_t at, tail_source* saved) {
+  *saved = {};
+  if (FILE* file = scratchFile()) {
+    char block[65536];
+    int code = error::ok;
+    for (off_t offset = at;;) {
+      ssize_t n = pread(descriptor, block, sizeof block, offset);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) code = error::translate_errno();
+      if (n <= 0) break;
+      if (fwrite(block, 1, static_cast<size_t>(n), file) != static_cast<size_t>(n)) {
+        code = error::translate_errno();
+        break;
+      }
+      offset += n;
+    }
+    if (code == error::ok) {
+      code = tailFromFile(file, saved);  // which owns the file from now on
+      if (code == error::ok) return code;
+      releaseTail(saved);
+    } else {
+      fclose(file);
+    }
+  }
+  char* bytes;
+  int code = readTail(descriptor, at, &bytes, &saved->length);
+  saved->bytes = bytes;
+  return code;
+}
+
 int rewriteInPlace(int descriptor, const char* name, const char* fresh, size_t freshLength,
                    char* kept, size_t keptRoom) {
   kept[0] = '\0';
@@ -167,7 +231,12 @@ int rewriteInPlace(int descriptor, const char* name, const char* fresh, size_t f
     return code;
   }
   bool restored;
-  code = overwriteTail(descriptor, 0, old, oldLength, fresh, freshLength, &restored);
+  tail_source before, after;
+  before.bytes = old;
+  before.length = oldLength;
+  after.bytes = fresh;
+  after.length = freshLength;
+  code = overwriteTail(descriptor, 0, before, after, &restored);
   free(old);
   if (restored) {
     unlink(copy);

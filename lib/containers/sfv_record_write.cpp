@@ -95,19 +95,17 @@ int sfv::writeRecord() {
     }
     needsFeed = getc(_file) != '\n';
   }
-  char* fresh = nullptr;
-  size_t freshLength = 0;
-  int code = newTail(needsFeed, kept, keptLength, &fresh, &freshLength);
+  tail_source fresh;
+  int code = newTail(needsFeed, kept, keptLength, &fresh);
   free(kept);
   // All or nothing: the old tail comes back should any write fail.
-  char* old = nullptr;
-  size_t oldLength = 0;
+  tail_source old;
   int descriptor = fileno(_file);
-  if (code == error::ok) code = readTail(descriptor, where, &old, &oldLength);
+  if (code == error::ok) code = saveTail(descriptor, where, &old);
   bool restored;
-  if (code == error::ok) code = overwriteTail(descriptor, where, old, oldLength, fresh, freshLength, &restored);
-  free(old);
-  free(fresh);
+  if (code == error::ok) code = overwriteTail(descriptor, where, old, fresh, &restored);
+  releaseTail(&old);
+  releaseTail(&fresh);
   FILE* file = _file;
   _file = nullptr;
   if (code != error::ok) {
@@ -117,11 +115,15 @@ int sfv::writeRecord() {
   return error::from_write([file] { return fclose(file) == 0; });
 }
 
-// What goes from the record's position to the end of the file, made in
-// memory: a line feed the last line lacks, the lines kept, the record.
-int sfv::newTail(bool needsFeed, const char* kept, size_t keptLength, char** fresh,
-                 size_t* freshLength) {
-  FILE* lines = open_memstream(fresh, freshLength);
+// What goes from the record's position to the end of the file, made in a
+// scratch file (in memory where none can be had; the record of a long list
+// is long): a line feed the last line lacks, the lines kept, the record.
+int sfv::newTail(bool needsFeed, const char* kept, size_t keptLength, tail_source* fresh) {
+  *fresh = {};
+  char* bytes = nullptr;
+  size_t length = 0;
+  FILE* scratch = scratchFile();
+  FILE* lines = scratch != nullptr ? scratch : open_memstream(&bytes, &length);
   if (lines == nullptr) return error::translate_errno();
   int code = error::from_write([lines, needsFeed, kept, keptLength] {
     return (!needsFeed || fputc('\n', lines) != EOF) &&
@@ -132,7 +134,13 @@ int sfv::newTail(bool needsFeed, const char* kept, size_t keptLength, char** fre
   _file = lines;
   if (code == error::ok) code = writeRecordLines();
   _file = list;
+  if (scratch != nullptr) {
+    int made = tailFromFile(scratch, fresh);
+    return code != error::ok ? code : made;
+  }
   if (fclose(lines) != 0 && code == error::ok) code = error::unknown_error;
+  fresh->bytes = bytes;
+  fresh->length = length;
   return code;
 }
 

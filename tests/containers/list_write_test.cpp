@@ -89,26 +89,42 @@ TEST_F(listWrite, overwriteTailIsAllOrNothing) {
       {0, "abcdefghijk", 10, true},
       {10, "t", 10, true},
   };
-  for (const auto& c : cases) {
-    write("list", old);
-    int descriptor = open(path("list").c_str(), O_RDWR | O_CLOEXEC);
-    ASSERT_GE(descriptor, 0);
-    char* tail = nullptr;
-    size_t tailLength = 0;
-    ASSERT_EQ(readTail(descriptor, c.at, &tail, &tailLength), 0);
-    EXPECT_EQ(std::string(tail, tailLength), old.substr(static_cast<size_t>(c.at)));
-    bool restored = false;
-    int code;
-    {
-      size_limit limit(c.limit != 0 ? c.limit : RLIM_INFINITY);
-      code = overwriteTail(descriptor, c.at, tail, tailLength, c.fresh.data(), c.fresh.size(), &restored);
+  // The old and the new tail in memory, then each in a scratch file.
+  for (bool inFiles : {false, true}) {
+    for (const auto& c : cases) {
+      write("list", old);
+      int descriptor = open(path("list").c_str(), O_RDWR | O_CLOEXEC);
+      ASSERT_GE(descriptor, 0);
+      tail_source before, after;
+      if (inFiles) {
+        ASSERT_EQ(saveTail(descriptor, c.at, &before), 0);
+        ASSERT_NE(before.file, nullptr);
+        FILE* fresh = scratchFile();
+        ASSERT_NE(fresh, nullptr);
+        fwrite(c.fresh.data(), 1, c.fresh.size(), fresh);
+        ASSERT_EQ(tailFromFile(fresh, &after), 0);
+      } else {
+        char* tail = nullptr;
+        ASSERT_EQ(readTail(descriptor, c.at, &tail, &before.length), 0);
+        before.bytes = tail;
+        after.bytes = c.fresh.data();
+        after.length = c.fresh.size();
+      }
+      EXPECT_EQ(before.length, old.size() - static_cast<size_t>(c.at));
+      bool restored = false;
+      int code;
+      {
+        size_limit limit(c.limit != 0 ? c.limit : RLIM_INFINITY);
+        code = overwriteTail(descriptor, c.at, before, after, &restored);
+      }
+      releaseTail(&before);
+      if (inFiles) releaseTail(&after);
+      close(descriptor);
+      EXPECT_EQ(code != 0, c.fails) << c.at << " " << c.fresh << " " << inFiles;
+      EXPECT_TRUE(restored) << c.fresh;
+      EXPECT_EQ(read("list"), c.fails ? old : old.substr(0, static_cast<size_t>(c.at)) + c.fresh)
+          << c.at << " " << c.fresh << " " << inFiles;
     }
-    free(tail);
-    close(descriptor);
-    EXPECT_EQ(code != 0, c.fails) << c.at << " " << c.fresh;
-    EXPECT_TRUE(restored) << c.fresh;
-    EXPECT_EQ(read("list"), c.fails ? old : old.substr(0, static_cast<size_t>(c.at)) + c.fresh)
-        << c.at << " " << c.fresh;
   }
 }
 
