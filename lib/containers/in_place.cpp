@@ -39,14 +39,21 @@ int sync(int descriptor) {
   return error::from_write([=] { return fsync(descriptor) == 0; }, ENOSPC);
 }
 
+// pread, again when a signal cut it short of any byte.
+ssize_t readAt(int descriptor, char* bytes, size_t room, off_t at) {
+  ssize_t n;
+  while ((n = pread(descriptor, bytes, room, at)) < 0 && errno == EINTR) {
+  }
+  return n;
+}
+
 // `length` bytes of `from` from `offset` on, written at `at`.
 int writeFrom(int descriptor, const tail_source& from, size_t offset, size_t length, off_t at) {
   if (length == 0) return error::ok;
   if (from.file == nullptr) return writeAt(descriptor, from.bytes + offset, length, at);
   char block[65536];
   while (length > 0) {
-    ssize_t n = pread(fileno(from.file), block, std::min(length, sizeof block), static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
+    ssize_t n = readAt(fileno(from.file), block, std::min(length, sizeof block), static_cast<off_t>(offset));
     if (n <= 0) return error::from_errno(n < 0 ? errno : EIO);
     int code = writeAt(descriptor, block, static_cast<size_t>(n), at);
     if (code != error::ok) return code;
@@ -171,8 +178,7 @@ int readTail(int descriptor, off_t at, char** bytes, size_t* length) {
       if (bigger == nullptr) break;
       *bytes = bigger;
     }
-    ssize_t n = pread(descriptor, *bytes + *length, room - *length, at + static_cast<off_t>(*length));
-    if (n < 0 && errno == EINTR) continue;
+    ssize_t n = readAt(descriptor, *bytes + *length, room - *length, at + static_cast<off_t>(*length));
     if (n < 0) {
       failure = errno;
       break;
@@ -193,8 +199,7 @@ int saveTail(int descriptor, off_t at, tail_source* saved) {
     char block[65536];
     int code = error::ok;
     for (off_t offset = at;;) {
-      ssize_t n = pread(descriptor, block, sizeof block, offset);
-      if (n < 0 && errno == EINTR) continue;
+      ssize_t n = readAt(descriptor, block, sizeof block, offset);
       if (n < 0) code = error::translate_errno();
       if (n <= 0) break;
       if (fwrite(block, 1, static_cast<size_t>(n), file) != static_cast<size_t>(n)) {
@@ -231,12 +236,7 @@ int rewriteInPlace(int descriptor, const char* name, const char* fresh, size_t f
     return code;
   }
   bool restored;
-  tail_source before, after;
-  before.bytes = old;
-  before.length = oldLength;
-  after.bytes = fresh;
-  after.length = freshLength;
-  code = overwriteTail(descriptor, 0, before, after, &restored);
+  code = overwriteTail(descriptor, 0, {old, nullptr, oldLength}, {fresh, nullptr, freshLength}, &restored);
   free(old);
   if (restored) {
     unlink(copy);
