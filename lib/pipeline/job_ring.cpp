@@ -63,19 +63,25 @@ void job_ring::finish(hash_job& job) {
   unsigned long long sequence = job.sequence;
   job.state.store(hash_job::phase::done, std::memory_order_seq_cst);
   unsigned long long head = _waitingFor.load(std::memory_order_seq_cst);
-  if (head != nobody && sequence >= head && sequence < head + wakeBatch && batchDone(head)) {
+  if (head == nobody) return;
+  // The caller is woken once the job it waits for and the last of its
+  // batch are both done: whichever of the two ends second wakes it, so no
+  // finish has to look at the jobs in between.
+  unsigned long long last = batchEnd(head) - 1;
+  if (sequence != head && sequence != last) return;
+  auto done = [this](unsigned long long q) { return slot(q).state.load(std::memory_order_seq_cst) == hash_job::phase::done; };
+  if (done(head) && done(last)) {
     _completions.fetch_add(1, std::memory_order_seq_cst);
     wait_policy::wake(_completions, 1);
   }
 }
 
-// Whether the caller, waiting for the job `head`, has a batch of results to
-// take: wakeBatch of them in a row, or every job claimed so far.
-bool job_ring::batchDone(unsigned long long head) {
-  unsigned long long end = _claimed.load(std::memory_order_acquire);
-  unsigned long long q = head;
-  while (q < end && q < head + wakeBatch && slot(q).now() == hash_job::phase::done) ++q;
-  return q == head + wakeBatch || (q == end && q > head);
+// Where the batch of results that begins at `head` ends: resultBatch jobs
+// on, or sooner at the last job submitted (the caller, waiting, submits
+// none meanwhile).
+unsigned long long job_ring::batchEnd(unsigned long long head) const {
+  unsigned long long end = submittedCount();
+  return end - head < resultBatch ? end : head + resultBatch;
 }
 
 bool job_ring::waitOldest(const clock_type::time_point* deadline) {
@@ -87,8 +93,8 @@ bool job_ring::waitOldest(const clock_type::time_point* deadline) {
     _waitingFor.store(job.sequence, std::memory_order_seq_cst);
     unsigned seen = _completions.load(std::memory_order_seq_cst);
     if (done()) break;
-    // Workers wake the caller for a batch of results; a head done alone is
-    // found within batchWait all the same.
+    // Workers wake the caller for a batch of results; a head done before
+    // its batch is found within batchWait all the same.
     int left = batchWait;
     if (deadline != nullptr) {
       auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - clock_type::now());

@@ -13,9 +13,13 @@ class job_ring {
 public:
   // Jobs not yet taken: the bound on what a run holds in flight.
   static constexpr unsigned long long capacity = 1024;
-  // Jobs that make it worth waking a sleeping thread: a worker for jobs
-  // queued, the caller for results.
+  // Jobs queued that make it worth waking a sleeping worker.
   static constexpr unsigned long long wakeBatch = 8;
+  // Results that make it worth waking the caller. Larger: a caller that
+  // only compares or stores results would otherwise wake and sleep again
+  // every few files, and with as many workers as CPUs each wake-up takes
+  // a worker's CPU from it.
+  static constexpr unsigned long long resultBatch = 64;
   using clock_type = std::chrono::steady_clock;
 
   job_ring() = default;
@@ -77,7 +81,7 @@ private:
   static constexpr int batchWait = 10;
 
   unsigned long long submittedCount() const { return _submitted.load(std::memory_order_acquire); }
-  bool batchDone(unsigned long long head);
+  unsigned long long batchEnd(unsigned long long head) const;
 
   hash_job* _jobs = nullptr;
   unsigned char* _states = nullptr;  // capacity states, _stateRoom bytes apart
