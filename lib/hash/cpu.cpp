@@ -55,5 +55,11 @@ bool canUseAvx512() {
   return ebx & bit_AVX512F;
 }
 
+bool isIntel() {
+  unsigned eax, ebx, ecx, edx;
+  if (!__get_cpuid(0, &eax, &ebx, &ecx, &edx)) return false;
+  return ebx == 0x756e6547 && edx == 0x49656e69 && ecx == 0x6c65746e;  // "GenuineIntel"
+}
+
 }  // namespace zorvik
 #endif

@@ -12,6 +12,7 @@ bool canUseClmul();    // PCLMULQDQ and SSE4.1
 bool canUseVpclmul();  // VPCLMULQDQ, AVX-512 F/BW/VL, and the OS saves ZMM state
 bool canUseAvx2();     // AVX2, and the OS saves YMM state
 bool canUseAvx512();   // AVX-512 F, and the OS saves opmask and ZMM state
+bool isIntel();        // made by Intel: AVX-512 at full width where present
 #endif
 
 }  // namespace zorvik

@@ -30,7 +30,9 @@ bool open(crypto_library* c) {
                find(handle, "EVP_MD_CTX_free", &c->contextFree) &&
                find(handle, "EVP_DigestInit_ex2", &c->digestInit) &&
                find(handle, "EVP_DigestUpdate", &c->digestUpdate) &&
-               find(handle, "EVP_DigestFinal_ex", &c->digestFinal);
+               find(handle, "EVP_DigestFinal_ex", &c->digestFinal) &&
+               find(handle, "SHA256_Init", &c->sha256Init) && find(handle, "SHA256_Update", &c->sha256Update) &&
+               find(handle, "SHA256_Final", &c->sha256Final);
   if (!found) {
     dlclose(handle);
     return false;

@@ -1,4 +1,4 @@
-// SHA-1, SHA-256, SHA-512 and BLAKE2b-512 through libcrypto's EVP digests,
+// SHA-1, SHA-512 and BLAKE2b-512 through libcrypto's EVP digests,
 // which pick SHA-NI, AVX2 or AVX-512 code themselves. libcrypto is opened
 // and each digest fetched on the first init of its entry, so a program that
 // hashes only CRC-32 or MD5 neither loads nor initialises it. A stream's
@@ -19,10 +19,9 @@ struct evp_digest {
   bool readsCached;     // fast enough (SHA extensions) to stall on memory
 };
 
-enum { sha1, sha256, sha512, blake2b };
+enum { sha1, sha512, blake2b };
 constexpr evp_digest digests[] = {
     {"sha1", "SHA1", 20, true},
-    {"sha256", "SHA2-256", 32, true},
     {"sha512", "SHA2-512", 64, false},
     {"blake2b", "BLAKE2B-512", 64, false},
 };
@@ -111,7 +110,6 @@ constexpr algorithm entry = {
 }  // namespace
 
 const algorithm& sha1Algorithm() { return entry<sha1>; }
-const algorithm& sha256Algorithm() { return entry<sha256>; }
 const algorithm& sha512Algorithm() { return entry<sha512>; }
 const algorithm& blake2bAlgorithm() { return entry<blake2b>; }
 

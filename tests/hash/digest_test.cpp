@@ -70,7 +70,10 @@ TEST(Digests, EntriesAreSingleStreams) {
     EXPECT_EQ(a->stateAlign, f.stateAlign) << f.name;
     EXPECT_LE(a->stateSize, sizeof(slot)) << f.name;
     EXPECT_EQ(a->join, nullptr) << f.name << ": these digests do not join";
-    EXPECT_EQ(a->lanes, nullptr) << f.name;
+    // SHA-256 has lanes where the CPU runs them well (sha256_lanes_test.cpp).
+    if (f.id != zorvik::sha256Id) {
+      EXPECT_EQ(a->lanes, nullptr) << f.name;
+    }
   }
 }
 
