@@ -15,20 +15,11 @@ namespace {
 
 using zorvik::algorithm;
 using zorvik::lane_kernel;
+using hashtest::hex;
 
 struct state_room {
   alignas(64) unsigned char bytes[512];
 };
-
-std::string hex(const unsigned char* digest, int size) {
-  static const char digits[] = "0123456789abcdef";
-  std::string text;
-  for (int i = 0; i < size; ++i) {
-    text += digits[digest[i] >> 4];
-    text += digits[digest[i] & 15];
-  }
-  return text;
-}
 
 std::string single(const algorithm& a, const unsigned char* data, size_t length) {
   state_room s;
@@ -36,7 +27,7 @@ std::string single(const algorithm& a, const unsigned char* data, size_t length)
   EXPECT_TRUE(a.init(s.bytes));
   a.update(s.bytes, data, length);
   a.final(s.bytes, digest);
-  return hex(digest, a.digestSize);
+  return hex(digest, static_cast<size_t>(a.digestSize));
 }
 
 // Hashes each input in its own lane: whole blocks through the kernel, split
@@ -69,7 +60,7 @@ std::vector<std::string> throughLanes(const algorithm& a, const std::vector<std:
     a.update(s.bytes, reinterpret_cast<const unsigned char*>(inputs[i].data()) + whole,
              inputs[i].size() - whole);
     a.final(s.bytes, digest);
-    digests.push_back(hex(digest, a.digestSize));
+    digests.push_back(hex(digest, static_cast<size_t>(a.digestSize)));
   }
   return digests;
 }
