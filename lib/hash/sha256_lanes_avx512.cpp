@@ -138,6 +138,9 @@ void sha256LanesAvx512(sha256_lanes* s, const unsigned char* const* data, const 
       if (left[i] == 0) continue;
       at[i] += run * 64;
       left[i] -= run;
+      // A lane at its end reads the idle block from now on, never past
+      // the caller's data.
+      if (left[i] == 0) at[i] = idle;
     }
   }
 }
