@@ -52,15 +52,14 @@ void final(void* state, unsigned char* digest) {
   s.crypto->sha256Final(digest, &s.context);
 }
 
+#if ZORVIK_HAVE_SHA256_AVX512
 sha256_lanes* lanes(void* states) { return static_cast<sha256_lanes*>(states); }
 
 void start(void* states, int lane) { sha256LanesInit(lanes(states), lane); }
 
-#if ZORVIK_HAVE_SHA256_AVX512
 void advance(void* states, const unsigned char* const* data, const size_t* blocks, int count) {
   sha256LanesAvx512(lanes(states), data, blocks, count);
 }
-#endif
 
 // The state was begun by init; the lane's chaining value and count go in.
 void handOver(const void* states, int lane, unsigned long long bytes, void* state) {
@@ -71,6 +70,7 @@ void handOver(const void* states, int lane, unsigned long long bytes, void* stat
   to.Nh = static_cast<SHA_LONG>(bytes >> 29);
   to.num = 0;
 }
+#endif
 
 const lane_kernel* laneKernel() {
 #if ZORVIK_HAVE_SHA256_AVX512
