@@ -61,14 +61,14 @@ void advance(void* states, const unsigned char* const* data, const size_t* block
   sha256LanesAvx512(lanes(states), data, blocks, count);
 }
 
-// The state was begun by init; the lane's chaining value and count go in.
+// The state was begun by init, and nothing is buffered in it: the lane's
+// chaining value and count go in.
 void handOver(const void* states, int lane, unsigned long long bytes, void* state) {
   const sha256_lanes& from = *static_cast<const sha256_lanes*>(states);
   SHA256_CTX& to = stateOf(state).context;
   for (int k = 0; k < 8; ++k) to.h[k] = from.h[k][lane];
   to.Nl = static_cast<SHA_LONG>(bytes << 3);
   to.Nh = static_cast<SHA_LONG>(bytes >> 29);
-  to.num = 0;
 }
 #endif
 

@@ -66,10 +66,10 @@ inline void transpose(vec w[16]) {
   }
 }
 
-// One block of every lane, lane i's at at[i] + offset[i].
-void compress(vec s[8], const unsigned char* const at[16], const size_t offset[16]) {
+// One block of every lane, lane i's at at[i].
+void compress(vec s[8], const unsigned char* const at[16]) {
   vec w[16];
-  for (int i = 0; i < 16; ++i) w[i] = _mm512_loadu_si512(at[i] + offset[i]);
+  for (int i = 0; i < 16; ++i) w[i] = _mm512_loadu_si512(at[i]);
   transpose(w);
   for (int i = 0; i < 16; ++i) w[i] = byteSwap(w[i]);
   vec a = s[0], b = s[1], c = s[2], d = s[3], e = s[4], f = s[5], g = s[6], h = s[7];
@@ -128,15 +128,13 @@ void sha256LanesAvx512(sha256_lanes* s, const unsigned char* const* data, const 
     if (busy == 0) return;
     vec state[8];
     for (int k = 0; k < 8; ++k) state[k] = _mm512_load_si512(s->h[k]);
-    size_t offset[16] = {};
     for (size_t n = 0; n < run; ++n) {
-      compress(state, at, offset);
-      for (int i = 0; i < 16; ++i) offset[i] += busy >> i & 1 ? 64 : 0;
+      compress(state, at);
+      for (int i = 0; i < 16; ++i) at[i] += busy >> i & 1 ? 64 : 0;
     }
     for (int k = 0; k < 8; ++k) _mm512_mask_store_epi32(s->h[k], __mmask16(busy), state[k]);
     for (int i = 0; i < 16; ++i) {
       if (left[i] == 0) continue;
-      at[i] += run * 64;
       left[i] -= run;
       // A lane at its end reads the idle block from now on, never past
       // the caller's data.
