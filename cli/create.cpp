@@ -39,12 +39,14 @@ public:
   ~hashing_queue() { free(_early); }
 
   bool listable(const char* path) override { return _context.file.canList(path); }
+  // Only the status line shows the bytes to hash.
+  bool needsSizes() const override { return status_line::showing(); }
 
   int found(const path_node& file, const struct stat& status) override {
     // An update leaves out what the list already holds.
     if (_context.settings.update && _context.file.listed(file.path)) return 1;
     ++files;
-    bytes += static_cast<long long>(status.st_size);
+    if (status.st_size > 0) bytes += static_cast<long long>(status.st_size);
     engine& hashing = _context.hashing;
     if (hashing.full() && !keepOldest()) return outOfMemory();
     wchar_t wide[pathRoom];

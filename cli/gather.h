@@ -23,6 +23,10 @@ struct created_file {
   void noteName(const char* name);
   // Whether `path`, which names no file, names the list.
   bool names(const char* path) const;
+  // Whether a directory entry of last name `name` and inode `inode` may be
+  // either file, or the temporary file of a run that was killed: only those
+  // need their own look to be told apart.
+  bool mayBe(const char* name, ino_t inode) const;
 
   static void note(identity& id, const struct stat& status) {
     id.known = true;
@@ -41,10 +45,16 @@ struct created_file {
 // may start meanwhile. Answers 0 to have it listed, a positive value to
 // leave it out, or an error code that ends gathering. Asked first whether
 // the list can carry the file's path at all.
+//
+// `status` is what stat gave, except for a regular file met in a walk where
+// nothing else was to be learnt from it (see gather.cpp): then it holds the
+// type, device and inode only, and a size of -1.
 class file_sink {
 public:
   virtual bool listable(const char* path) = 0;
   virtual int found(const path_node& file, const struct stat& status) = 0;
+  // Whether found() must be told each file's size.
+  virtual bool needsSizes() const { return true; }
 
 protected:
   ~file_sink() = default;

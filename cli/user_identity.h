@@ -19,6 +19,8 @@ public:
   // bit, a group member by the group bit, everyone else by the others bit.
   // The primary group, the effective id and ACLs play no part.
   bool can_read(const struct stat& status) const;
+  // Whether can_read() says yes to every file, whatever its status.
+  bool can_read_any() const { return _uid == 0; }
 
   // Frees the group list; the identity then holds no groups.
   void release();

@@ -147,10 +147,12 @@ else
   echo "SKIP: /dev/shm is not a file system of its own"
 fi
 
-# The checksum file being created is never listed in itself.
+# The checksum file being created is never listed in itself, under any
+# name, met as an operand or in a walk.
 mkfile self/f 'f\n'
 run -q -c self/list.sfv self/f
 ln self/list.sfv hard.sfv
+ln self/list.sfv self/alias.sfv
 run -r -c self/list.sfv self/list.sfv ./self/list.sfv "$WORK/self/list.sfv" hard.sfv self
 expect "never listed in itself" 0 $'self/f: 100% complete\n' ""
 names_in self/list.sfv >"$SCRATCH/got"
