@@ -71,8 +71,8 @@ public:
            path_list& directories, file_sink& sink, list_sink* lists = nullptr)
       : _settings(settings), _created(created), _files(files), _directories(directories),
         _sink(sink), _lists(lists),
-        _trustsEntryType(lists == nullptr && !settings.oneFileSystem && !sink.needsSizes() &&
-                         programIdentity().can_read_any()) {}
+        _trustsEntryType(!settings.oneFileSystem &&
+                         (lists != nullptr || (!sink.needsSizes() && programIdentity().can_read_any()))) {}
 
   int operand(const char* name);
   bool leftOut() const { return _leftOut; }
@@ -105,10 +105,11 @@ private:
   // the list itself would need a scan per directory met.
   std::unordered_map<file_key, const path_node*, file_key_hash> _seen;
   // Whether a regular file met in a walk is taken as its directory entry
-  // shows it, without a stat of its own: for a create run, by a user that
-  // may read every file, that leaves out no other file system and shows no
-  // sizes, the entry's type and inode tell all a stat would. A stat is
-  // about half of gathering's time.
+  // shows it, without a stat of its own, where the entry's type and inode
+  // tell all a stat would: no other file system is left out, and either a
+  // search for lists (a list is judged when it is read), or a create run
+  // by a user that may read every file, showing no sizes. A stat is about
+  // half of gathering's time.
   const bool _trustsEntryType;
   dev_t _walkedDevice = 0;  // of the directory being read
   bool _haveDevice = false;

@@ -124,15 +124,18 @@ int sfv::open(const wchar_t* path) {
   struct stat status;
   bool stream = wideToBytes(name, path, sizeof name) >= 0 && stat(name, &status) == 0 && isStream(status);
   _file = stream ? nullptr : _wfopen(path, L"r+");
-  if (_file != nullptr && fstat(fileno(_file), &status) == 0 && isStream(status)) {
+  bool opened = _file != nullptr && fstat(fileno(_file), &status) == 0;
+  if (opened && isStream(status)) {
     fclose(_file);  // swapped for one meanwhile
     _file = nullptr;
     stream = true;
+    opened = false;
   }
   if (_file == nullptr && (stream || errno == EACCES || errno == EROFS || errno == EPERM)) {
     // Verifying needs no write access; only the record then stays as it is.
     _file = _wfopen(path, L"r");
     _recordFrozen = _file != nullptr;
+    opened = _file != nullptr && fstat(fileno(_file), &status) == 0;
   }
   if (_file == nullptr) return error::translate_errno();
   if (_sizes == nullptr) _sizes = new (std::nothrow) size_comments;
@@ -143,7 +146,6 @@ int sfv::open(const wchar_t* path) {
   }
   // Without a time line in the record, files older than the checksum file
   // itself count as unchanged.
-  bool opened = fstat(fileno(_file), &status) == 0;
   _recordTime = opened ? ticksFromStat(status) : 0;
   if (opened) watchOpened(name, status);
   readRecord();
