@@ -232,6 +232,7 @@ int gatherer::offer(const char* path, const struct stat& status) {
 
 int gatherer::walk(path_node* from) {
   for (path_node* directory = from; directory != nullptr; directory = directory->next) {
+    if (_lists != nullptr && _lists->stopped()) return error::unknown_error;
     DIR* stream = opendir(directory->path);
     if (stream == nullptr) {
       if (errno == EACCES) {

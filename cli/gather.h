@@ -73,6 +73,8 @@ public:
   // An operand that is no directory: a list, whatever it is (reading it
   // tells what keeps it from being read).
   virtual int named(const char* name) = 0;
+  // Whether the search is no longer wanted: it ends at the next directory.
+  virtual bool stopped() const { return false; }
 
 protected:
   ~list_sink() = default;

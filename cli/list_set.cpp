@@ -1,22 +1,85 @@
 #include "list_set.h"
 
+#include <signal.h>
+#include <sys/stat.h>
+
 #include <new>
 
 #include <zorvik/error.h>
 
-#include "output.h"
-
 list_set::~list_set() {
+  if (_threaded) {
+    pthread_mutex_lock(&_mutex);
+    _stop = true;
+    pthread_mutex_unlock(&_mutex);
+    pthread_join(_thread, nullptr);
+  }
   _found.release();
   _directories.release();
 }
 
 int list_set::gather(const run_settings& settings, int argc, char** argv) {
   _settings = &settings;
+  _argc = argc;
+  _argv = argv;
   // The checksum file named is the operand before the others.
   int first = settings.firstOperand - 1;
-  _operands = argc - first;
-  return gatherLists(settings, first, argc, argv, *this, _found, _directories, &_leftOut);
+  bool anyDirectory = false;
+  for (int i = first; i < argc && !anyDirectory; ++i) {
+    struct stat status;
+    anyDirectory = stat(argv[i], &status) == 0 && S_ISDIR(status.st_mode);
+  }
+  if (!anyDirectory) {
+    // Named lists only: nothing to search, nothing to wait for.
+    bool leftOut = false;
+    _code = gatherLists(settings, first, argc, argv, *this, _found, _directories, &leftOut);
+    _leftOut = leftOut;
+    _done = true;
+    _single = argc - first == 1 && _items.size() == 1;
+    return _code;
+  }
+  // Signals stay with the main thread, which removes what a run leaves.
+  sigset_t all, before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &before);
+  _threaded = pthread_create(&_thread, nullptr, search, this) == 0;
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  if (_threaded) return 0;
+  bool leftOut = false;
+  _code = gatherLists(settings, first, argc, argv, *this, _found, _directories, &leftOut);
+  _leftOut = leftOut;
+  _done = true;
+  return 0;
+}
+
+void* list_set::search(void* argument) {
+  auto& set = *static_cast<list_set*>(argument);
+  // Lines this thread writes take their turn among the verdicts.
+  captureLines(&set);
+  bool leftOut = false;
+  int code = gatherLists(*set._settings, set._settings->firstOperand - 1, set._argc, set._argv, set,
+                         set._found, set._directories, &leftOut);
+  captureLines(nullptr);
+  pthread_mutex_lock(&set._mutex);
+  if (set._code == 0) set._code = code;
+  set._leftOut = leftOut;
+  set._done = true;
+  pthread_cond_signal(&set._added);
+  pthread_mutex_unlock(&set._mutex);
+  return nullptr;
+}
+
+bool list_set::next(list_item* item) {
+  pthread_mutex_lock(&_mutex);
+  while (_items.empty() && !_done) pthread_cond_wait(&_added, &_mutex);
+  bool any = !_items.empty();
+  if (any) {
+    *item = _items.front();
+    _items.pop_front();
+    if (item->what == list_item::list) ++_given;
+  }
+  pthread_mutex_unlock(&_mutex);
+  return any;
 }
 
 // With -t, only lists of that type; without, any whose name gives a type.
@@ -25,16 +88,43 @@ bool list_set::wants(const char* path) const {
   return type >= 0 && (!_settings->typeForced || type == _settings->type);
 }
 
-int list_set::named(const char* name) { return add(name, false); }
+int list_set::named(const char* name) { return add(list_item{list_item::list, {name, false}, false, nullptr}); }
 
-int list_set::found(const path_node& file, const struct stat&) { return add(file.path, true); }
+int list_set::found(const path_node& file, const struct stat&) {
+  return add(list_item{list_item::list, {file.path, true}, false, nullptr});
+}
 
-int list_set::add(const char* name, bool nearby) {
+bool list_set::stopped() const {
+  if (!_threaded) return false;
+  pthread_mutex_lock(&_mutex);
+  bool stop = _stop;
+  pthread_mutex_unlock(&_mutex);
+  return stop;
+}
+
+void list_set::captured(bool toError, const char* line) {
+  pthread_mutex_lock(&_mutex);
   try {
-    _lists.push_back(list_ref{name, nearby});
+    _lines.emplace_back(line);
+    _items.push_back(list_item{list_item::line, {nullptr, false}, toError, _lines.back().c_str()});
+    pthread_cond_signal(&_added);
   } catch (const std::bad_alloc&) {
-    report("Out of memory\n");
-    return error::unknown_error;
+    // Out of memory: the line is lost, but the run ends with the search.
+    _code = error::unknown_error;
   }
-  return 0;
+  pthread_mutex_unlock(&_mutex);
+}
+
+int list_set::add(const list_item& item) {
+  int code = 0;
+  pthread_mutex_lock(&_mutex);
+  try {
+    _items.push_back(item);
+    pthread_cond_signal(&_added);
+  } catch (const std::bad_alloc&) {
+    code = error::unknown_error;
+  }
+  pthread_mutex_unlock(&_mutex);
+  if (code != 0) report("Out of memory\n");
+  return code;
 }

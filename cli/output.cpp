@@ -11,7 +11,34 @@
 #include "line_format.h"
 #include "status_line.h"
 
+namespace {
+
+thread_local line_capture* capturing = nullptr;
+
+// Room for any line gathering writes: a message and a path or two.
+constexpr size_t capturedRoom = 3 * 4096;
+
+void capture(bool toError, const char* format, va_list arguments) {
+  char text[capturedRoom];
+  {
+    line_sink line(text, sizeof text);
+    formatLine(line, format, arguments);
+  }
+  capturing->captured(toError, text);
+}
+
+}  // namespace
+
+void captureLines(line_capture* capture) { capturing = capture; }
+
 void report(const char* format, ...) {
+  if (capturing != nullptr) {
+    va_list arguments;
+    va_start(arguments, format);
+    capture(true, format, arguments);
+    va_end(arguments);
+    return;
+  }
   status_line::clear();
   fflush(stdout);
   va_list arguments;
@@ -31,12 +58,26 @@ void keepStandardOutputSilent() { silent = true; }
 
 void say(const char* format, ...) {
   if (silent) return;
+  if (capturing != nullptr) {
+    va_list arguments;
+    va_start(arguments, format);
+    capture(false, format, arguments);
+    va_end(arguments);
+    return;
+  }
   status_line::clear();
   va_list arguments;
   va_start(arguments, format);
   line_sink out(stdout);
   formatLine(out, format, arguments);
   va_end(arguments);
+}
+
+void writeCaptured(bool toError, const char* line) {
+  if (!toError && silent) return;
+  status_line::clear();
+  if (toError) fflush(stdout);
+  fputs(line, toError ? stderr : stdout);
 }
 
 void formatShown(char* out, size_t room, const char* format, ...) {

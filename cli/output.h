@@ -27,6 +27,20 @@ void keepStandardOutputSilent();
 void formatShown(char* out, size_t room, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 
+// Lines written elsewhere: while a thread has set one, its say() and
+// report() hand each line, as they would write it, to the capture instead.
+class line_capture {
+public:
+  virtual void captured(bool toError, const char* line) = 0;
+
+protected:
+  ~line_capture() = default;
+};
+// Sets (null: ends) the calling thread's capture.
+void captureLines(line_capture* capture);
+// Writes a captured line where it was meant to go, as say() or report().
+void writeCaptured(bool toError, const char* line);
+
 // Ends standard output: flushes and closes it. When anything written to it
 // was lost, says so on standard error and turns a `value` of 0 into Unknown
 // error; other values stay. Returns the value to exit with.

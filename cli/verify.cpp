@@ -47,6 +47,8 @@ struct listed_entry {
     guessedList,      // a list opened whose type its digests' length told
     unopenedList,     // a list that could not be opened
     listEnd,          // the end of a list: its summary
+    gathered,         // a line gathering wrote: `text`
+    searchEnded,      // gathering ended the run with `code`
   };
   kind what;
   list_session* list;
@@ -56,6 +58,8 @@ struct listed_entry {
   unsigned long long listedSize;  // ~0ULL: the list gives none
   unsigned char expected[64];
   char shown[pathRoom];
+  const char* text;               // a gathered line
+  bool toError;                   // for standard error
 };
 
 // Entries read ahead and not yet reported: as many as the engine may have
@@ -72,9 +76,8 @@ constexpr int wrongType = 1;
 
 class verifier {
 public:
-  verifier(const run_settings& settings, engine& hashing, const list_set& lists, listed_entry* entries)
-      : _settings(settings), _hashing(hashing), _lists(lists.data()), _listCount(lists.count()),
-        _single(lists.single()), _entries(entries) {}
+  verifier(const run_settings& settings, engine& hashing, list_set& lists, listed_entry* entries)
+      : _settings(settings), _hashing(hashing), _lists(lists), _single(lists.single()), _entries(entries) {}
   ~verifier();
   verifier(const verifier&) = delete;
   verifier& operator=(const verifier&) = delete;
@@ -111,8 +114,8 @@ private:
 
   const run_settings& _settings;
   engine& _hashing;
-  const list_ref* _lists;
-  size_t _listCount;
+  list_set& _lists;
+  bool _listsEnded = false;  // every list has been given
   bool _single;  // one list named: its output as it always was
   listed_entry* _entries;
   int _oldest = 0, _count = 0;
@@ -120,7 +123,6 @@ private:
   list_session _sessions[openMost];
   int _firstOpen = 0, _open = 0;
   list_session* _reading = nullptr;
-  size_t _next = 0;          // the next list to open
   unsigned long _read = 0;   // entries read of every list
   wchar_t _path[pathRoom];
   int _listsDone = 0, _filesChecked = 0, _errorsFound = 0;
@@ -155,7 +157,7 @@ int verifier::run() {
 
 bool verifier::canRead() const {
   if (_reading != nullptr) return true;
-  return _next < _listCount && _open < openMost;
+  return !_listsEnded && _open < openMost;
 }
 
 int verifier::readNext() {
@@ -169,12 +171,31 @@ int verifier::readNext() {
   return 0;
 }
 
-// Opens the next list; one that cannot be opened is reported in its turn.
+// Opens the next list; one that cannot be opened is reported in its turn,
+// as is a line gathering wrote before it.
 int verifier::openNext() {
+  list_item item;
+  if (!_lists.next(&item)) {
+    _listsEnded = true;
+    status_line::listEnded(static_cast<long>(_read));
+    if (_lists.ended() != 0) {
+      listed_entry& entry = at(_count++);
+      entry.what = listed_entry::searchEnded;
+      entry.code = _lists.ended();
+    }
+    return 0;
+  }
+  if (item.what == list_item::line) {
+    listed_entry& entry = at(_count++);
+    entry.what = listed_entry::gathered;
+    entry.text = item.text;
+    entry.toError = item.toError;
+    return 0;
+  }
   list_session& s = _sessions[(_firstOpen + _open) % openMost];
   ++_open;
   s = list_session();
-  s.list = _lists[_next++];
+  s.list = item.ref;
   bool noMemory = false;
   s.code = openList(s, &noMemory);
   if (noMemory) {
@@ -184,7 +205,6 @@ int verifier::openNext() {
   if (s.code != 0) {
     release(s);
     pushed(s, listed_entry::unopenedList).reason = error::unknown_errno();
-    if (_next == _listCount) status_line::listEnded(static_cast<long>(_read));
     return 0;
   }
   if (s.guessed) pushed(s, listed_entry::guessedList);
@@ -272,7 +292,6 @@ void verifier::readEntry(list_session& s) {
 void verifier::pushEnd(list_session& s) {
   pushed(s, listed_entry::listEnd);
   _reading = nullptr;
-  if (_next == _listCount) status_line::listEnded(static_cast<long>(_read));
 }
 
 bool verifier::headReady() {
@@ -282,6 +301,11 @@ bool verifier::headReady() {
 int verifier::report(listed_entry& entry) {
   --_count;
   _oldest = (_oldest + 1) % aheadMost;
+  if (entry.what == listed_entry::gathered) {
+    writeCaptured(entry.toError, entry.text);
+    return 0;
+  }
+  if (entry.what == listed_entry::searchEnded) return entry.code;
   list_session& s = *entry.list;
   // Reported later than it was read: its reason comes back with it.
   if (entry.what != listed_entry::hashed) error::unknown_errno() = entry.reason;
@@ -313,6 +337,9 @@ int verifier::report(listed_entry& entry) {
       return reportUnopened(s);
     case listed_entry::listEnd:
       return finishList(s);
+    case listed_entry::gathered:
+    case listed_entry::searchEnded:
+      break;
   }
   return 0;
 }

@@ -99,12 +99,13 @@ run -q --sort tree/b/c
 expect "an absolute name" 0 $'tree/b/c/SHA256SUMS: 1 files checked, all Ok\ntree/b/c/abs.md5: 1 files checked, all Ok\n2 lists, 2 files checked\nAll files Ok\n' ""
 rm tree/b/c/abs.md5
 
-# A loop met in a search (which comes before any verdict) is walked once; a
+# A loop met in a search is walked once, and told in its place: after the
+# lists found before it (the search goes on while they are verified). A
 # directory without lists, or one that cannot be read, verifies nothing,
 # which is no success.
 ln -s . tree/b/up
 run -q -r --sort tree/b
-expect "a loop" 0 $'tree/b/up was previously seen as tree/b\ntree/b/sums.md5: 1 files checked, all Ok\ntree/b/c/SHA256SUMS: 1 files checked, all Ok\n2 lists, 2 files checked\nAll files Ok\n' ""
+expect "a loop" 0 $'tree/b/sums.md5: 1 files checked, all Ok\ntree/b/up was previously seen as tree/b\ntree/b/c/SHA256SUMS: 1 files checked, all Ok\n2 lists, 2 files checked\nAll files Ok\n' ""
 rm tree/b/up
 mkdir empty
 run empty
