@@ -95,7 +95,6 @@ int list_set::found(const path_node& file, const struct stat&) {
 }
 
 bool list_set::stopped() const {
-  if (!_threaded) return false;
   pthread_mutex_lock(&_mutex);
   bool stop = _stop;
   pthread_mutex_unlock(&_mutex);

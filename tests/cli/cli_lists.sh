@@ -107,6 +107,12 @@ ln -s . tree/b/up
 run -q -r --sort tree/b
 expect "a loop" 0 $'tree/b/sums.md5: 1 files checked, all Ok\ntree/b/up was previously seen as tree/b\ntree/b/c/SHA256SUMS: 1 files checked, all Ok\n2 lists, 2 files checked\nAll files Ok\n' ""
 rm tree/b/up
+# A search that must end the run ends it in its turn: the lists it found
+# before are verified first.
+mkfile "deep/$(printf 'L%.0s' $(seq 200))/$(printf 'n%.0s' $(seq 70))/f" 'f\n'
+run -q -r --sort tree/b deep
+expect "a search that ends the run" 247 \
+  $'tree/b/sums.md5: 1 files checked, all Ok\ntree/b/c/SHA256SUMS: 1 files checked, all Ok\n' $'Path is too long\n'
 mkdir empty
 run empty
 expect "no lists" 1 $'0 lists, 0 files checked\n' $'No checksum lists found\n'
