@@ -13,18 +13,29 @@
 
 namespace {
 
+bool silent = false;
+
 thread_local line_capture* capturing = nullptr;
 
 // Room for any line gathering writes: a message and a path or two.
 constexpr size_t capturedRoom = 3 * 4096;
 
-void capture(bool toError, const char* format, va_list arguments) {
-  char text[capturedRoom];
-  {
-    line_sink line(text, sizeof text);
-    formatLine(line, format, arguments);
+// Standard error is written after standard output is flushed, so that both
+// keep their order where they share a terminal or a file.
+void writeLine(bool toError, const char* format, va_list arguments) {
+  if (capturing != nullptr) {
+    char text[capturedRoom];
+    {
+      line_sink line(text, sizeof text);
+      formatLine(line, format, arguments);
+    }
+    capturing->captured(toError, text);
+    return;
   }
-  capturing->captured(toError, text);
+  status_line::clear();
+  if (toError) fflush(stdout);
+  line_sink out(toError ? stderr : stdout);
+  formatLine(out, format, arguments);
 }
 
 }  // namespace
@@ -32,44 +43,19 @@ void capture(bool toError, const char* format, va_list arguments) {
 void captureLines(line_capture* capture) { capturing = capture; }
 
 void report(const char* format, ...) {
-  if (capturing != nullptr) {
-    va_list arguments;
-    va_start(arguments, format);
-    capture(true, format, arguments);
-    va_end(arguments);
-    return;
-  }
-  status_line::clear();
-  fflush(stdout);
   va_list arguments;
   va_start(arguments, format);
-  line_sink out(stderr);
-  formatLine(out, format, arguments);
+  writeLine(true, format, arguments);
   va_end(arguments);
 }
-
-namespace {
-
-bool silent = false;
-
-}  // namespace
 
 void keepStandardOutputSilent() { silent = true; }
 
 void say(const char* format, ...) {
   if (silent) return;
-  if (capturing != nullptr) {
-    va_list arguments;
-    va_start(arguments, format);
-    capture(false, format, arguments);
-    va_end(arguments);
-    return;
-  }
-  status_line::clear();
   va_list arguments;
   va_start(arguments, format);
-  line_sink out(stdout);
-  formatLine(out, format, arguments);
+  writeLine(false, format, arguments);
   va_end(arguments);
 }
 
