@@ -22,34 +22,30 @@ int list_set::gather(const run_settings& settings, int argc, char** argv) {
   _settings = &settings;
   _argc = argc;
   _argv = argv;
-  // The checksum file named is the operand before the others.
-  int first = settings.firstOperand - 1;
   bool anyDirectory = false;
-  for (int i = first; i < argc && !anyDirectory; ++i) {
+  for (int i = firstOperand(); i < argc && !anyDirectory; ++i) {
     struct stat status;
     anyDirectory = stat(argv[i], &status) == 0 && S_ISDIR(status.st_mode);
   }
-  if (!anyDirectory) {
-    // Named lists only: nothing to search, nothing to wait for.
-    bool leftOut = false;
-    _code = gatherLists(settings, first, argc, argv, *this, _found, _directories, &leftOut);
-    _leftOut = leftOut;
-    _done = true;
-    _single = argc - first == 1 && _items.size() == 1;
-    return _code;
+  if (anyDirectory) {
+    // Signals stay with the main thread, which removes what a run leaves.
+    sigset_t all, before;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &before);
+    _threaded = pthread_create(&_thread, nullptr, search, this) == 0;
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    if (_threaded) return 0;
   }
-  // Signals stay with the main thread, which removes what a run leaves.
-  sigset_t all, before;
-  sigfillset(&all);
-  pthread_sigmask(SIG_SETMASK, &all, &before);
-  _threaded = pthread_create(&_thread, nullptr, search, this) == 0;
-  pthread_sigmask(SIG_SETMASK, &before, nullptr);
-  if (_threaded) return 0;
-  bool leftOut = false;
-  _code = gatherLists(settings, first, argc, argv, *this, _found, _directories, &leftOut);
-  _leftOut = leftOut;
+  // Named lists only (nothing to search, nothing to wait for), or no thread.
+  _code = gatherAll(&_leftOut);
   _done = true;
-  return 0;
+  if (anyDirectory) return 0;
+  _single = argc - firstOperand() == 1 && _items.size() == 1;
+  return _code;
+}
+
+int list_set::gatherAll(bool* leftOut) {
+  return gatherLists(*_settings, firstOperand(), _argc, _argv, *this, _found, _directories, leftOut);
 }
 
 void* list_set::search(void* argument) {
@@ -57,8 +53,7 @@ void* list_set::search(void* argument) {
   // Lines this thread writes take their turn among the verdicts.
   captureLines(&set);
   bool leftOut = false;
-  int code = gatherLists(*set._settings, set._settings->firstOperand - 1, set._argc, set._argv, set,
-                         set._found, set._directories, &leftOut);
+  int code = set.gatherAll(&leftOut);
   captureLines(nullptr);
   pthread_mutex_lock(&set._mutex);
   if (set._code == 0) set._code = code;

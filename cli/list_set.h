@@ -64,6 +64,9 @@ private:
   bool stopped() const override;
   void captured(bool toError, const char* line) override;
   int add(const list_item& item);
+  // The checksum file named is the operand before the others.
+  int firstOperand() const { return _settings->firstOperand - 1; }
+  int gatherAll(bool* leftOut);
   static void* search(void* set);
 
   const run_settings* _settings = nullptr;

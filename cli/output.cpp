@@ -20,8 +20,16 @@ thread_local line_capture* capturing = nullptr;
 // Room for any line gathering writes: a message and a path or two.
 constexpr size_t capturedRoom = 3 * 4096;
 
-// Standard error is written after standard output is flushed, so that both
-// keep their order where they share a terminal or a file.
+// The stream a line goes to, made ready for it: standard error is written
+// after standard output is flushed, so that both keep their order where
+// they share a terminal or a file.
+FILE* lineStream(bool toError) {
+  status_line::clear();
+  if (!toError) return stdout;
+  fflush(stdout);
+  return stderr;
+}
+
 void writeLine(bool toError, const char* format, va_list arguments) {
   if (capturing != nullptr) {
     char text[capturedRoom];
@@ -32,9 +40,7 @@ void writeLine(bool toError, const char* format, va_list arguments) {
     capturing->captured(toError, text);
     return;
   }
-  status_line::clear();
-  if (toError) fflush(stdout);
-  line_sink out(toError ? stderr : stdout);
+  line_sink out(lineStream(toError));
   formatLine(out, format, arguments);
 }
 
@@ -61,9 +67,7 @@ void say(const char* format, ...) {
 
 void writeCaptured(bool toError, const char* line) {
   if (!toError && silent) return;
-  status_line::clear();
-  if (toError) fflush(stdout);
-  fputs(line, toError ? stderr : stdout);
+  fputs(line, lineStream(toError));
 }
 
 void formatShown(char* out, size_t room, const char* format, ...) {
