@@ -1,6 +1,7 @@
 #include "gather.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
 
@@ -112,6 +113,9 @@ private:
   // half of gathering's time.
   const bool _trustsEntryType;
   dev_t _walkedDevice = 0;  // of the directory being read
+  // The directory being read, so that an entry is looked up by its last
+  // name alone rather than down its whole path again.
+  int _walkedFd = AT_FDCWD;
   bool _haveDevice = false;
   dev_t _device = 0;
   bool _leftOut = false;
@@ -245,11 +249,13 @@ int gatherer::walk(path_node* from) {
       return error::file_read_error;
     }
     _walkedDevice = directory->device;
+    _walkedFd = dirfd(stream);
     size_t prefix = strlen(directory->path);
     memcpy(_buffer, directory->path, prefix);
     _buffer[prefix++] = '/';
     int result = _settings.sorted ? sortedEntries(stream, prefix) : entries(stream, prefix);
     closedir(stream);
+    _walkedFd = AT_FDCWD;
     if (result != 0) return result;
   }
   return 0;
@@ -320,7 +326,7 @@ int gatherer::entryNamed(const char* name, size_t prefix, unsigned char type, in
     status.st_size = -1;
     return addFile(_buffer, status);
   }
-  if (stat(_buffer, &status) != 0) {
+  if (fstatat(_walkedFd, name, &status, 0) != 0) {
     int failure = errno;
     report("Could not stat file %s: %ls\n", _buffer, error::message(error::from_errno(failure)));
     if (failure == ENOENT) return 0;

@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <new>
 
 #include <zorvik/error.h>
 #include <zorvik/text.h>
@@ -194,7 +195,8 @@ int verifier::openNext() {
   }
   list_session& s = _sessions[(_firstOpen + _open) % openMost];
   ++_open;
-  s = list_session();
+  // Fresh, but its lead's room is left as it is: openList() writes it.
+  new (&s) list_session;
   s.list = item.ref;
   bool noMemory = false;
   s.code = openList(s, &noMemory);
