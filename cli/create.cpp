@@ -3,7 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <new>
+#include <string>
+#include <vector>
 
 #include <zorvik/error.h>
 #include <zorvik/text.h>
@@ -14,6 +18,7 @@
 #include "output.h"
 #include "run.h"
 #include "status_line.h"
+#include "user_identity.h"
 
 namespace {
 
@@ -28,19 +33,29 @@ struct early_result {
   unsigned char hash[64];  // the digest, as lists write it
   unsigned long long size;
   struct timespec modified;
+  bool refused;  // the user may not read the file: it is left out
 };
 
 // Files are hashed while gathering goes on; results come back in list
 // order. Those taken before gathering ends, to make room for more jobs,
 // wait here in that order.
-class hashing_queue : public file_sink {
+//
+// Whether a user other than root may read a file met in a walk is told by
+// the file as hashing opens it, not by a look of its own while gathering
+// (half of gathering's time for small files). Every line gathering writes
+// is then held until each file met before it is judged, so that "Access
+// denied" lines keep their place among them, all before any file is shown.
+class hashing_queue : public file_sink, public line_capture {
 public:
-  explicit hashing_queue(run_context& context) : _context(context) {}
+  explicit hashing_queue(run_context& context)
+      : _context(context), _judging(!context.settings.update && !programIdentity().can_read_any()) {}
   ~hashing_queue() { free(_early); }
 
   bool listable(const char* path) override { return _context.file.canList(path); }
   // Only the status line shows the bytes to hash.
   bool needsSizes() const override { return status_line::showing(); }
+  // An update looks at each file: one already listed is left out unread.
+  bool checksAccess() const override { return _judging; }
 
   int found(const path_node& file, const struct stat& status) override {
     // An update leaves out what the list already holds.
@@ -55,25 +70,79 @@ public:
       return error::path_error;
     }
     int code = hashing.submit(wide, _context.engineAlgorithm(), 0, nullptr);
-    if (code != 0) say("Error processing file %s: %ls\n", file.path, error::message(code));
+    if (code != 0) {
+      say("Error processing file %s: %ls\n", file.path, error::message(code));
+    } else if (_judging) {
+      try {
+        _verdicts.push_back(lookedAt(status) ? readable : unjudged);
+      } catch (const std::bad_alloc&) {
+        return outOfMemory();
+      }
+      // From the first file not looked at, gathering's lines wait their turn.
+      if (!lookedAt(status) && !_holding) {
+        _holding = true;
+        captureLines(this);
+      }
+      advance();
+    }
     return code;
+  }
+
+  // Judges the files hashing has not given back yet by a look of their
+  // own, and writes every line held, in order.
+  void endGathering() {
+    if (!_holding) return;
+    _holding = false;
+    captureLines(nullptr);
+    for (size_t i = _judged; i < _verdicts.size(); ++i)
+      if (_verdicts[i] == unjudged) judge(i, nullptr);
+    advance();
+  }
+
+  void captured(bool toError, const char* line) override {
+    if (_held.empty() && _judged == _verdicts.size()) {
+      writeCaptured(toError, line);
+      return;
+    }
+    try {
+      _held.push_back(held_line{_verdicts.size(), toError, line});
+    } catch (const std::bad_alloc&) {
+      writeCaptured(toError, line);  // out of place rather than lost
+    }
   }
 
   // Listed so far: files, and their bytes as gathering saw them.
   long files = 0;
   long long bytes = 0;
+  // Whether a file met was left out as one the user may not read.
+  bool refusedAny() const { return _refusedAny; }
 
   // The result for the next file of the list, shown as `shown`.
   early_result next(const char* shown) {
+    size_t index = _shown++;
+    bool refused = _judging && _verdicts[index] == unreadable;
     if (_taken < _count) {
-      if (!_context.settings.quiet) say("%s: 100%% complete\n", shown);
-      return _early[_taken++];
+      early_result& kept = _early[_taken++];
+      if (!refused && !_context.settings.quiet) say("%s: 100%% complete\n", shown);
+      kept.refused = refused;
+      return kept;
     }
-    const engine::result& result = waitForJob(_context, shown, '\n');
-    return keep(result);
+    if (refused) {
+      early_result kept = keep(*_context.hashing.take(-1));
+      kept.refused = true;
+      return kept;
+    }
+    return keep(waitForJob(_context, shown, '\n'));
   }
 
 private:
+  enum verdict : unsigned char { readable, unjudged, unreadable };
+  struct held_line {
+    size_t position;  // files met before it
+    bool toError;
+    std::string text;
+  };
+
   bool keepOldest() {
     if (_count == _room) {
       size_t room = _room == 0 ? 1024 : _room * 2;
@@ -82,12 +151,51 @@ private:
       _early = bigger;
       _room = room;
     }
-    _early[_count++] = keep(*_context.hashing.take(-1));
+    const engine::result& result = *_context.hashing.take(-1);
+    size_t index = _count;
+    _early[_count++] = keep(result);
+    if (_judging && _verdicts[index] == unjudged) judge(index, &result);
     return true;
   }
 
+  // Whether the user may read file `index`: by the file hashing opened, or
+  // by a look of its own when there is none. One that cannot be looked at
+  // is left to hashing, which tells why.
+  void judge(size_t index, const engine::result* result) {
+    while (_cursorIndex < index) {
+      _cursor = &(*_cursor)->next;
+      ++_cursorIndex;
+    }
+    const char* path = (*_cursor)->path;
+    bool refused;
+    if (result != nullptr && result->code == 0) {
+      refused = !programIdentity().can_read(result->opened);
+    } else {
+      struct stat status;
+      refused = stat(path, &status) == 0 && !programIdentity().can_read(status);
+    }
+    _verdicts[index] = refused ? unreadable : readable;
+    if (refused) {
+      _refusedAny = true;
+      // In its place: every line held comes after it.
+      if (_holding) captureLines(nullptr);
+      report("Access denied to %s\n", path);
+      if (_holding) captureLines(this);
+    }
+    advance();
+  }
+
+  // Moves past the files judged, writing the lines now in their turn.
+  void advance() {
+    while (_judged < _verdicts.size() && _verdicts[_judged] != unjudged) ++_judged;
+    while (!_held.empty() && _held.front().position <= _judged) {
+      writeCaptured(_held.front().toError, _held.front().text.c_str());
+      _held.pop_front();
+    }
+  }
+
   static early_result keep(const engine::result& result) {
-    early_result kept{result.code, error::unknown_errno(), {}, result.size, {}};
+    early_result kept{result.code, error::unknown_errno(), {}, result.size, {}, false};
     memcpy(kept.hash, result.digest, sizeof kept.hash);
     kept.modified.tv_sec = static_cast<time_t>(result.modifiedSeconds);
     kept.modified.tv_nsec = result.modifiedNanoseconds;
@@ -100,8 +208,17 @@ private:
   }
 
   run_context& _context;
+  const bool _judging;
   early_result* _early = nullptr;
-  size_t _count = 0, _room = 0, _taken = 0;
+  size_t _count = 0, _room = 0, _taken = 0, _shown = 0;
+  // Of each file submitted, whether it may be read, in list order.
+  std::vector<verdict> _verdicts;
+  size_t _judged = 0;  // the files before it are judged
+  path_node** _cursor = &fileList.head;  // the link to file _cursorIndex
+  size_t _cursorIndex = 0;
+  std::deque<held_line> _held;
+  bool _holding = false;  // gathering's lines come here
+  bool _refusedAny = false;
 };
 
 // Whether the file at `path` holds a line that reads as an entry of the
@@ -155,6 +272,7 @@ int startList(run_context& context, const char* name, created_file& created, boo
 int addGathered(run_context& context, hashing_queue& queue, int* added) {
   for (path_node* node = fileList.head; node != nullptr; node = node->next) {
     early_result result = queue.next(node->path);
+    if (result.refused) continue;
     if (result.code != 0) {
       if (result.code == error::unknown_error) error::unknown_errno() = result.reason;
       say("%s: File error: %ls\n", node->path, error::message(result.code));
@@ -206,6 +324,7 @@ int createRun(run_context& context, int argc, char** argv) {
   hashing_queue queue(context);
   bool leftOut = false;
   code = gatherFiles(context.settings, argc, argv, created, fileList, directories, queue, &leftOut);
+  queue.endGathering();
   if (code == 0) status_line::totals(queue.files, queue.bytes);
   int added = 0;
   if (code == 0) code = addGathered(context, queue, &added);
@@ -217,5 +336,5 @@ int createRun(run_context& context, int argc, char** argv) {
   if (code != 0) return code;
   programPool().release_all();
   // Written, but without files the user named: as md5sum and cksfv do.
-  return leftOut ? 1 : 0;
+  return leftOut || queue.refusedAny() ? 1 : 0;
 }

@@ -73,7 +73,8 @@ public:
       : _settings(settings), _created(created), _files(files), _directories(directories),
         _sink(sink), _lists(lists),
         _trustsEntryType(!settings.oneFileSystem &&
-                         (lists != nullptr || (!sink.needsSizes() && programIdentity().can_read_any()))) {}
+                         (lists != nullptr || (!sink.needsSizes() && (programIdentity().can_read_any() ||
+                                                                      sink.checksAccess())))) {}
 
   int operand(const char* name);
   bool leftOut() const { return _leftOut; }
@@ -109,9 +110,12 @@ private:
   // shows it, without a stat of its own, where the entry's type and inode
   // tell all a stat would: no other file system is left out, and either a
   // search for lists (a list is judged when it is read), or a create run
-  // by a user that may read every file, showing no sizes. A stat is about
-  // half of gathering's time.
+  // showing no sizes by a user that may read every file, or whose sink
+  // tells access itself. A stat is about half of gathering's time.
   const bool _trustsEntryType;
+  // Whether the directory being read lets its entries be looked up: where
+  // it does not, their stat says so, as it always did.
+  bool _searchable = true;
   dev_t _walkedDevice = 0;  // of the directory being read
   // The directory being read, so that an entry is looked up by its last
   // name alone rather than down its whole path again.
@@ -201,7 +205,7 @@ int gatherer::addFile(const char* path, const struct stat& status) {
     report("Skipping leftover %s\n", path);
     return 0;
   }
-  if (!programIdentity().can_read(status)) {
+  if (lookedAt(status) && !programIdentity().can_read(status)) {
     report("Access denied to %s\n", path);
     _leftOut = true;
     return 0;
@@ -250,6 +254,11 @@ int gatherer::walk(path_node* from) {
     }
     _walkedDevice = directory->device;
     _walkedFd = dirfd(stream);
+    _searchable = true;
+    if (_trustsEntryType && _lists == nullptr && !programIdentity().can_read_any()) {
+      struct stat status;
+      _searchable = fstat(_walkedFd, &status) == 0 && programIdentity().can_search(status);
+    }
     size_t prefix = strlen(directory->path);
     memcpy(_buffer, directory->path, prefix);
     _buffer[prefix++] = '/';
@@ -318,7 +327,7 @@ int gatherer::entryNamed(const char* name, size_t prefix, unsigned char type, in
     return error::path_error;
   }
   struct stat status;
-  if (_trustsEntryType && type == DT_REG && !_created.mayBe(name, inode)) {
+  if (_trustsEntryType && _searchable && type == DT_REG && !_created.mayBe(name, inode)) {
     memset(&status, 0, sizeof status);
     status.st_mode = S_IFREG;
     status.st_dev = _walkedDevice;

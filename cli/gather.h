@@ -48,17 +48,24 @@ struct created_file {
 //
 // `status` is what stat gave, except for a regular file met in a walk where
 // nothing else was to be learnt from it (see gather.cpp): then it holds the
-// type, device and inode only, and a size of -1.
+// type, device and inode only, and a size of -1 (see lookedAt()).
 class file_sink {
 public:
   virtual bool listable(const char* path) = 0;
   virtual int found(const path_node& file, const struct stat& status) = 0;
   // Whether found() must be told each file's size.
   virtual bool needsSizes() const { return true; }
+  // Whether the sink itself tells whether the user may read a file that
+  // gathering did not look at, by the file as hashing opens it.
+  virtual bool checksAccess() const { return false; }
 
 protected:
   ~file_sink() = default;
 };
+
+// Whether gathering looked at the file whose status this is, rather than
+// taking it as its directory entry showed it.
+inline bool lookedAt(const struct stat& status) { return status.st_size >= 0; }
 
 // Told of each checksum list that the operands of a verify run give, in
 // their order.

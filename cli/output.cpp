@@ -3,6 +3,7 @@
 #include <stdio_ext.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 
@@ -17,8 +18,9 @@ bool silent = false;
 
 thread_local line_capture* capturing = nullptr;
 
-// Room for any line gathering writes: a message and a path or two.
-constexpr size_t capturedRoom = 3 * 4096;
+// Room for any line gathering writes: a message and two names, each
+// escaped at up to four bytes a byte.
+constexpr size_t capturedRoom = 2 * 4 * PATH_MAX + 1024;
 
 // The stream a line goes to, made ready for it: standard error is written
 // after standard output is flushed, so that both keep their order where

@@ -36,17 +36,25 @@ void user_identity::release() {
 }
 
 bool user_identity::can_read(const struct stat& status) const {
+  return may(status, S_IRUSR | S_IRGRP | S_IROTH);
+}
+
+bool user_identity::can_search(const struct stat& status) const {
+  return may(status, S_IXUSR | S_IXGRP | S_IXOTH);
+}
+
+bool user_identity::may(const struct stat& status, mode_t bits) const {
   if (_uid == 0) return true;
-  mode_t needed = S_IROTH;
+  mode_t applies = S_IRWXO;
   if (_uid == status.st_uid) {
-    needed = S_IRUSR;
+    applies = S_IRWXU;
   } else {
     for (int i = 0; i < _groupCount; ++i) {
       if (_groups[i] == status.st_gid) {
-        needed = S_IRGRP;
+        applies = S_IRWXG;
         break;
       }
     }
   }
-  return (status.st_mode & needed) != 0;
+  return (status.st_mode & bits & applies) != 0;
 }

@@ -19,6 +19,8 @@ public:
   // bit, a group member by the group bit, everyone else by the others bit.
   // The primary group, the effective id and ACLs play no part.
   bool can_read(const struct stat& status) const;
+  // The same for searching a directory: looking up the names in it.
+  bool can_search(const struct stat& status) const;
   // Whether can_read() says yes to every file, whatever its status.
   bool can_read_any() const { return _uid == 0; }
 
@@ -28,6 +30,10 @@ public:
 private:
   int _groupCount;
   gid_t* _groups;
+  // Whether the class that applies has its bit among `bits` (user, group
+  // and others bits of one kind).
+  bool may(const struct stat& status, mode_t bits) const;
+
   uid_t _uid;
 };
 

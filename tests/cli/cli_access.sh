@@ -42,6 +42,35 @@ absent "file error leaves no list" list3.sfv
 run_as_nobody -c /list.sfv ok
 expect "checksum file in an unwritable directory" 251 $'Error creating sfv file: Access denied\n' ""
 
+# A walk's files are judged by what hashing opens: each "Access denied"
+# still comes in its place among the walk's other lines, before any file.
+mkfile walk/a 'a\n'
+mkfile walk/b.zorvik-partial-abc123 'b\n'
+mkfile walk/c 'c\n'
+mkfile walk/d 'd\n'
+mkfile walk/e 'e\n'
+ln -s . walk/loop
+mkfile walk/z 'z\n'
+chown -R 65534:65534 walk
+chmod 000 walk/c
+chown 0:0 walk/e
+chmod 600 walk/e
+setpriv --reuid=65534 --regid=65534 --clear-groups env HOME="$NOBODY_HOME" \
+  "$ZORVIK" --sort -r -c walk.sfv walk >"$SCRATCH/both" 2>&1
+status=$?
+checks=$((checks + 1))
+[ "$status" = 1 ] || fail "judged walk: status $status"
+same "judged walk" 'Skipping leftover walk/b.zorvik-partial-abc123
+Access denied to walk/c
+Access denied to walk/e
+walk/loop was previously seen as walk
+walk/a: 100% complete
+walk/d: 100% complete
+walk/z: 100% complete
+' "$SCRATCH/both"
+grep -v '^;' walk.sfv | sed 's/ [0-9A-F]*$//' >"$SCRATCH/got"
+same "judged walk (names listed)" $'walk/a\nwalk/d\nwalk/z\n' "$SCRATCH/got"
+
 # Verifying: unreadable files are file errors; read-only lists still verify.
 "$ZORVIK" -q -c all.sfv ok grp
 "$ZORVIK" -q all.sfv

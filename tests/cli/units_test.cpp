@@ -223,6 +223,12 @@ TEST(UserIdentity, OnlyTheClassThatAppliesCounts) {
   for (const auto& c : cases) {
     EXPECT_EQ(c.who->can_read(statusOf(c.uid, c.gid, c.mode)), c.readable)
         << "uid " << c.uid << " gid " << c.gid << " mode " << std::oct << c.mode;
+    // Searching is judged the same way, by the search bit; a read bit alone
+    // lets no one but root search.
+    EXPECT_EQ(c.who->can_search(statusOf(c.uid, c.gid, c.mode >> 2)), c.readable)
+        << "search: uid " << c.uid << " gid " << c.gid << " mode " << std::oct << (c.mode >> 2);
+    EXPECT_EQ(c.who->can_search(statusOf(c.uid, c.gid, c.mode)), c.who == &root)
+        << "search: uid " << c.uid << " gid " << c.gid << " mode " << std::oct << c.mode;
   }
 }
 
