@@ -1,5 +1,6 @@
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,29 +34,30 @@ struct early_result {
   unsigned char hash[64];  // the digest, as lists write it
   unsigned long long size;
   struct timespec modified;
-  bool refused;  // the user may not read the file: it is left out
+  bool leftOut;  // the user may not read the file, or it vanished
 };
 
 // Files are hashed while gathering goes on; results come back in list
 // order. Those taken before gathering ends, to make room for more jobs,
 // wait here in that order.
 //
-// Whether a user other than root may read a file met in a walk is told by
-// the file as hashing opens it, not by a look of its own while gathering
-// (half of gathering's time for small files). Every line gathering writes
-// is then held until each file met before it is judged, so that "Access
-// denied" lines keep their place among them, all before any file is shown.
+// A file met in a walk that gathering did not look at (half of its time
+// for small files) is judged by the file as hashing opens it: whether the
+// user may read it, and whether it is still there. From the first such
+// file on, every line gathering writes is held until each file met before
+// it is judged, so that "Access denied" and "Could not stat file" lines
+// keep their place among them, all before any file is shown.
 class hashing_queue : public file_sink, public line_capture {
 public:
   explicit hashing_queue(run_context& context)
-      : _context(context), _judging(!context.settings.update && !programIdentity().can_read_any()) {}
+      : _context(context), _checksAccess(!context.settings.update && !programIdentity().can_read_any()) {}
   ~hashing_queue() { free(_early); }
 
   bool listable(const char* path) override { return _context.file.canList(path); }
   // Only the status line shows the bytes to hash.
   bool needsSizes() const override { return status_line::showing(); }
   // An update looks at each file: one already listed is left out unread.
-  bool checksAccess() const override { return _judging; }
+  bool checksAccess() const override { return _checksAccess; }
 
   int found(const path_node& file, const struct stat& status) override {
     // An update leaves out what the list already holds.
@@ -72,7 +74,7 @@ public:
     int code = hashing.submit(wide, _context.engineAlgorithm(), 0, nullptr);
     if (code != 0) {
       say("Error processing file %s: %ls\n", file.path, error::message(code));
-    } else if (_judging) {
+    } else {
       try {
         _verdicts.push_back(lookedAt(status) ? readable : unjudged);
       } catch (const std::bad_alloc&) {
@@ -94,6 +96,9 @@ public:
     if (!_holding) return;
     _holding = false;
     captureLines(nullptr);
+    // Results already there tell; the other files are looked at.
+    while (_judged < _verdicts.size() && _context.hashing.ready() && keepOldest()) {
+    }
     for (size_t i = _judged; i < _verdicts.size(); ++i)
       if (_verdicts[i] == unjudged) judge(i, nullptr);
     advance();
@@ -119,24 +124,23 @@ public:
 
   // The result for the next file of the list, shown as `shown`.
   early_result next(const char* shown) {
-    size_t index = _shown++;
-    bool refused = _judging && _verdicts[index] == unreadable;
+    bool leftOut = _verdicts[_shown++] != readable;
     if (_taken < _count) {
       early_result& kept = _early[_taken++];
-      if (!refused && !_context.settings.quiet) say("%s: 100%% complete\n", shown);
-      kept.refused = refused;
+      if (!leftOut && !_context.settings.quiet) say("%s: 100%% complete\n", shown);
+      kept.leftOut = leftOut;
       return kept;
     }
-    if (refused) {
+    if (leftOut) {
       early_result kept = keep(*_context.hashing.take(-1));
-      kept.refused = true;
+      kept.leftOut = true;
       return kept;
     }
     return keep(waitForJob(_context, shown, '\n'));
   }
 
 private:
-  enum verdict : unsigned char { readable, unjudged, unreadable };
+  enum verdict : unsigned char { readable, unjudged, unreadable, vanished };
   struct held_line {
     size_t position;  // files met before it
     bool toError;
@@ -154,32 +158,43 @@ private:
     const engine::result& result = *_context.hashing.take(-1);
     size_t index = _count;
     _early[_count++] = keep(result);
-    if (_judging && _verdicts[index] == unjudged) judge(index, &result);
+    if (_verdicts[index] == unjudged) judge(index, &result);
     return true;
   }
 
-  // Whether the user may read file `index`: by the file hashing opened, or
-  // by a look of its own when there is none. One that cannot be looked at
-  // is left to hashing, which tells why.
+  // Whether file `index` is still there and the user may read it: by the
+  // file hashing opened, or by a look of its own when there is none. A
+  // look that fails otherwise is left to hashing, which tells why.
   void judge(size_t index, const engine::result* result) {
     while (_cursorIndex < index) {
       _cursor = &(*_cursor)->next;
       ++_cursorIndex;
     }
     const char* path = (*_cursor)->path;
-    bool refused;
+    struct stat status;
+    const struct stat* seen = &status;
+    int failure = 0;
     if (result != nullptr && result->code == 0) {
-      refused = !programIdentity().can_read(result->opened);
-    } else {
-      struct stat status;
-      refused = stat(path, &status) == 0 && !programIdentity().can_read(status);
+      seen = &result->opened;
+    } else if (stat(path, &status) != 0) {
+      seen = nullptr;
+      failure = errno;
     }
-    _verdicts[index] = refused ? unreadable : readable;
-    if (refused) {
-      _refusedAny = true;
+    verdict judged = readable;
+    if (seen != nullptr && !programIdentity().can_read(*seen))
+      judged = unreadable;
+    else if (failure == ENOENT)
+      judged = vanished;
+    _verdicts[index] = judged;
+    if (judged != readable) {
       // In its place: every line held comes after it.
       if (_holding) captureLines(nullptr);
-      report("Access denied to %s\n", path);
+      if (judged == unreadable) {
+        _refusedAny = true;
+        report("Access denied to %s\n", path);
+      } else {
+        report("Could not stat file %s: %ls\n", path, error::message(error::from_errno(failure)));
+      }
       if (_holding) captureLines(this);
     }
     advance();
@@ -208,7 +223,7 @@ private:
   }
 
   run_context& _context;
-  const bool _judging;
+  const bool _checksAccess;
   early_result* _early = nullptr;
   size_t _count = 0, _room = 0, _taken = 0, _shown = 0;
   // Of each file submitted, whether it may be read, in list order.
@@ -272,7 +287,7 @@ int startList(run_context& context, const char* name, created_file& created, boo
 int addGathered(run_context& context, hashing_queue& queue, int* added) {
   for (path_node* node = fileList.head; node != nullptr; node = node->next) {
     early_result result = queue.next(node->path);
-    if (result.refused) continue;
+    if (result.leftOut) continue;
     if (result.code != 0) {
       if (result.code == error::unknown_error) error::unknown_errno() = result.reason;
       say("%s: File error: %ls\n", node->path, error::message(result.code));
