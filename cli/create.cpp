@@ -62,7 +62,6 @@ public:
   int found(const path_node& file, const struct stat& status) override {
     // An update leaves out what the list already holds.
     if (_context.settings.update && _context.file.listed(file.path)) return 1;
-    ++files;
     if (status.st_size > 0) bytes += static_cast<long long>(status.st_size);
     engine& hashing = _context.hashing;
     if (hashing.full() && !keepOldest()) return outOfMemory();
@@ -117,7 +116,7 @@ public:
   }
 
   // Listed so far: files, and their bytes as gathering saw them.
-  long files = 0;
+  long files() const { return static_cast<long>(_verdicts.size()); }
   long long bytes = 0;
   // Whether a file met was left out as one the user may not read.
   bool refusedAny() const { return _refusedAny; }
@@ -340,7 +339,7 @@ int createRun(run_context& context, int argc, char** argv) {
   bool leftOut = false;
   code = gatherFiles(context.settings, argc, argv, created, fileList, directories, queue, &leftOut);
   queue.endGathering();
-  if (code == 0) status_line::totals(queue.files, queue.bytes);
+  if (code == 0) status_line::totals(queue.files(), queue.bytes);
   int added = 0;
   if (code == 0) code = addGathered(context, queue, &added);
   // Also on failure: the pool's release at exit would not free the heap
