@@ -1,5 +1,7 @@
 #include "pipeline/worker_pool.h"
 
+#include <sched.h>
+
 #include <climits>
 #include <cstdlib>
 #include <new>
@@ -74,6 +76,15 @@ void* worker_pool::threadMain(void* argument) {
   unsigned char* buffer = start->buffer;
   delete start;
   pthread_setname_np(pthread_self(), "hasher");
+  // A worker the caller wakes would otherwise take the caller's CPU from it
+  // at once, and with small files the caller, which reads lists and hands
+  // out jobs, is what every worker waits on. A batch thread waits for the
+  // next tick or a free CPU instead; its share of time is the same. A caller
+  // with a policy of its own keeps it for its workers.
+  struct sched_param unchanged {};
+  int policy = SCHED_OTHER;
+  if (pthread_getschedparam(pthread_self(), &policy, &unchanged) == 0 && policy == SCHED_OTHER)
+    pthread_setschedparam(pthread_self(), SCHED_BATCH, &unchanged);
   pool._run(pool._owner, buffer);
   return nullptr;
 }

@@ -1,14 +1,19 @@
 // The hashing engine: results in order whatever finishes first, the same
 // bytes with any number of workers, a bounded window, cached data read in
-// parallel on a disk marked rotational, and shutdown with jobs queued.
+// parallel on a disk marked rotational, workers' scheduling policy, and
+// shutdown with jobs queued.
 #include <zorvik/engine.h>
 #include <zorvik/error.h>
 
+#include <pthread.h>
+#include <sched.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
+#include <thread>
 #include <vector>
 
 #include "hash/crc_impl.h"
@@ -185,6 +190,35 @@ TEST_F(Engine, CachedDataIsReadInParallelOnADiskMarkedRotational) {
   setSysfsRoot("/sys");
   EXPECT_EQ(disk_turn::uncachedReads(), uncachedBefore);
   EXPECT_EQ(g_mostInside.load(), 2);
+}
+
+// Workers of a caller under the default policy run as batch threads, so
+// that waking one never takes the caller's CPU from it; a caller under a
+// policy of its own passes it on unchanged.
+TEST_F(Engine, WorkersRunAsBatchThreadsUnlessTheCallerChoseAPolicy) {
+  std::string file = _dir.file("f");
+  makeFile(file, 4096);
+  std::wstring path = widen(file);
+  static std::atomic<int> workerPolicy;
+  g_slowEach = 1000;  // the caller, left waiting, never hashes a job itself
+  g_engineBeforeRead = [](unsigned long long) {
+    char name[16] = {};
+    pthread_getname_np(pthread_self(), name, sizeof name);
+    if (strcmp(name, "hasher") == 0) workerPolicy = sched_getscheduler(0);
+    usleep(g_slowEach);
+  };
+  for (auto [caller, expected] : {std::pair{SCHED_OTHER, SCHED_BATCH}, std::pair{SCHED_IDLE, SCHED_IDLE}}) {
+    workerPolicy = -1;
+    std::thread run([&, caller = caller] {
+      struct sched_param none {};
+      ASSERT_EQ(pthread_setschedparam(pthread_self(), caller, &none), 0);
+      engine hashing(2);
+      for (int i = 0; i < 20; ++i) ASSERT_EQ(hashing.submit(path.c_str(), engine::crc32, 0, nullptr), 0);
+      for (int i = 0; i < 20; ++i) ASSERT_NE(hashing.take(-1), nullptr);
+    });
+    run.join();
+    EXPECT_EQ(workerPolicy.load(), expected) << "caller's policy " << caller;
+  }
 }
 
 // Jobs not taken are dropped at shutdown: it neither waits for them nor
