@@ -44,7 +44,7 @@ public:
   // `workers` threads hash (1 to 256); 0 takes as many as the CPUs this
   // process may use, at most 16. With one worker, jobs are hashed on the
   // caller's thread, within take(). Workers of a caller under the default
-  // scheduling policy run under SCHED_BATCH; others keep the caller's.
+  // scheduling policy wait for jobs under SCHED_BATCH; others keep the caller's.
   explicit engine(int workers = 0);
   // Jobs not yet taken are dropped; one being hashed ends at its next read.
   ~engine();

@@ -1,6 +1,7 @@
 #include "pipeline/wait_policy.h"
 
 #include <linux/futex.h>
+#include <pthread.h>
 #include <sched.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -35,6 +36,38 @@ bool sleepWhile(const std::atomic<unsigned>& word, unsigned expected, int millis
 }
 
 void wake(const std::atomic<unsigned>& word, int count) { wake(address(word), count); }
+
+namespace {
+
+// Whether this thread runs under the default policy, asked once a thread.
+bool defaultPolicy() {
+  static thread_local int known = -1;
+  if (known < 0) {
+    int policy = SCHED_OTHER;
+    struct sched_param parameters {};
+    known = pthread_getschedparam(pthread_self(), &policy, &parameters) == 0 && policy == SCHED_OTHER;
+  }
+  return known != 0;
+}
+
+bool setPolicy(int policy) {
+  struct sched_param parameters {};
+  return pthread_setschedparam(pthread_self(), policy, &parameters) == 0;
+}
+
+}  // namespace
+
+// A thread woken under the default policy often lands on the CPU of the
+// thread that woke it and takes it at once. A worker woken by the caller
+// would so take the caller's CPU, and with small files the caller, which
+// reads lists and hands out jobs, is what every worker waits on. A batch
+// thread waits for a free CPU or the next tick instead. Only the sleep is
+// spent so: a wait for the disk still ends at once.
+void sleepAside(const std::atomic<unsigned>& word, unsigned expected) {
+  bool aside = defaultPolicy() && setPolicy(SCHED_BATCH);
+  sleepWhile(word, expected);
+  if (aside) setPolicy(SCHED_OTHER);
+}
 
 bool sleepWhile(const unsigned* word, unsigned expected, int milliseconds) {
   struct timespec limit {};

@@ -42,6 +42,10 @@ bool spinFor(Ready ready) {
 // Sleeps while `word` holds `expected`, at most `milliseconds` (negative:
 // without limit); may return early. False when the time passed.
 bool sleepWhile(const std::atomic<unsigned>& word, unsigned expected, int milliseconds = -1);
+// sleepWhile() without limit, for a thread whose waker should keep its CPU:
+// asleep, it runs under SCHED_BATCH (when its policy is the default), and
+// under the default again once it runs.
+void sleepAside(const std::atomic<unsigned>& word, unsigned expected);
 // Wakes up to `count` threads asleep on `word`.
 void wake(const std::atomic<unsigned>& word, int count = 1);
 // The same for a plain word that is only ever accessed atomically.

@@ -1,7 +1,5 @@
 #include "pipeline/worker_pool.h"
 
-#include <sched.h>
-
 #include <climits>
 #include <cstdlib>
 #include <new>
@@ -66,7 +64,7 @@ void worker_pool::wake(unsigned long long count) {
 void worker_pool::idle(unsigned seen) {
   if (wait_policy::spinFor([&] { return _work.load(std::memory_order_acquire) != seen; })) return;
   _sleepers.fetch_add(1, std::memory_order_seq_cst);
-  if (_work.load(std::memory_order_seq_cst) == seen) wait_policy::sleepWhile(_work, seen);
+  if (_work.load(std::memory_order_seq_cst) == seen) wait_policy::sleepAside(_work, seen);
   _sleepers.fetch_sub(1, std::memory_order_seq_cst);
 }
 
@@ -76,15 +74,6 @@ void* worker_pool::threadMain(void* argument) {
   unsigned char* buffer = start->buffer;
   delete start;
   pthread_setname_np(pthread_self(), "hasher");
-  // A worker the caller wakes would otherwise take the caller's CPU from it
-  // at once, and with small files the caller, which reads lists and hands
-  // out jobs, is what every worker waits on. A batch thread waits for the
-  // next tick or a free CPU instead; its share of time is the same. A caller
-  // with a policy of its own keeps it for its workers.
-  struct sched_param unchanged {};
-  int policy = SCHED_OTHER;
-  if (pthread_getschedparam(pthread_self(), &policy, &unchanged) == 0 && policy == SCHED_OTHER)
-    pthread_setschedparam(pthread_self(), SCHED_BATCH, &unchanged);
   pool._run(pool._owner, buffer);
   return nullptr;
 }

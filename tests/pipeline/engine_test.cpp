@@ -5,6 +5,7 @@
 #include <zorvik/engine.h>
 #include <zorvik/error.h>
 
+#include <dirent.h>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/sysmacros.h>
@@ -12,7 +13,9 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -192,32 +195,65 @@ TEST_F(Engine, CachedDataIsReadInParallelOnADiskMarkedRotational) {
   EXPECT_EQ(g_mostInside.load(), 2);
 }
 
-// Workers of a caller under the default policy run as batch threads, so
-// that waking one never takes the caller's CPU from it; a caller under a
+// The policy of a worker asleep for want of work, once one is (-1: none
+// within 5 s).
+int policyOfASleepingWorker() {
+  for (int tries = 0; tries < 5000; ++tries, usleep(1000)) {
+    DIR* tasks = opendir("/proc/self/task");
+    if (tasks == nullptr) return -1;
+    int policy = -1;
+    while (dirent* task = readdir(tasks)) {
+      std::string at = std::string("/proc/self/task/") + task->d_name;
+      char name[32] = {}, stat[512] = {};
+      FILE* f = fopen((at + "/comm").c_str(), "r");
+      if (f == nullptr) continue;
+      bool worker = fgets(name, sizeof name, f) != nullptr && strcmp(name, "hasher\n") == 0;
+      fclose(f);
+      if (!worker || (f = fopen((at + "/stat").c_str(), "r")) == nullptr) continue;
+      bool asleep = fgets(stat, sizeof stat, f) != nullptr && strstr(stat, ") S ") != nullptr;
+      fclose(f);
+      if (asleep) policy = sched_getscheduler(atoi(task->d_name));
+    }
+    closedir(tasks);
+    if (policy >= 0) return policy;
+  }
+  return -1;
+}
+
+// Workers of a caller under the default policy sleep as batch threads, so
+// that waking one does not take the caller's CPU from it, and hash under
+// the default, so that a wait for the disk ends at once. A caller under a
 // policy of its own passes it on unchanged.
-TEST_F(Engine, WorkersRunAsBatchThreadsUnlessTheCallerChoseAPolicy) {
+TEST_F(Engine, WorkersSleepAsBatchThreadsUnlessTheCallerChoseAPolicy) {
   std::string file = _dir.file("f");
   makeFile(file, 4096);
   std::wstring path = widen(file);
-  static std::atomic<int> workerPolicy;
+  static std::atomic<int> hashingPolicy;
   g_slowEach = 1000;  // the caller, left waiting, never hashes a job itself
   g_engineBeforeRead = [](unsigned long long) {
     char name[16] = {};
     pthread_getname_np(pthread_self(), name, sizeof name);
-    if (strcmp(name, "hasher") == 0) workerPolicy = sched_getscheduler(0);
+    if (strcmp(name, "hasher") == 0) hashingPolicy = sched_getscheduler(0);
     usleep(g_slowEach);
   };
-  for (auto [caller, expected] : {std::pair{SCHED_OTHER, SCHED_BATCH}, std::pair{SCHED_IDLE, SCHED_IDLE}}) {
-    workerPolicy = -1;
-    std::thread run([&, caller = caller] {
+  struct row {
+    int caller, hashing, asleep;
+  };
+  for (row expected : {row{SCHED_OTHER, SCHED_OTHER, SCHED_BATCH}, row{SCHED_IDLE, SCHED_IDLE, SCHED_IDLE}}) {
+    hashingPolicy = -1;
+    int asleep = -1;
+    std::thread run([&] {
       struct sched_param none {};
-      ASSERT_EQ(pthread_setschedparam(pthread_self(), caller, &none), 0);
+      ASSERT_EQ(pthread_setschedparam(pthread_self(), expected.caller, &none), 0);
       engine hashing(2);
       for (int i = 0; i < 20; ++i) ASSERT_EQ(hashing.submit(path.c_str(), engine::crc32, 0, nullptr), 0);
       for (int i = 0; i < 20; ++i) ASSERT_NE(hashing.take(-1), nullptr);
+      asleep = policyOfASleepingWorker();
     });
     run.join();
-    EXPECT_EQ(workerPolicy.load(), expected) << "caller's policy " << caller;
+    SCOPED_TRACE("caller's policy " + std::to_string(expected.caller));
+    EXPECT_EQ(hashingPolicy.load(), expected.hashing);
+    EXPECT_EQ(asleep, expected.asleep);
   }
 }
 
