@@ -37,17 +37,32 @@ bool sleepWhile(const std::atomic<unsigned>& word, unsigned expected, int millis
 
 void wake(const std::atomic<unsigned>& word, int count) { wake(address(word), count); }
 
+bool sleepWhile(const unsigned* word, unsigned expected, int milliseconds) {
+  struct timespec limit {};
+  struct timespec* timeout = nullptr;
+  if (milliseconds >= 0) {
+    limit.tv_sec = milliseconds / 1000;
+    limit.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
+    timeout = &limit;
+  }
+  long r = syscall(SYS_futex, word, FUTEX_WAIT_PRIVATE, expected, timeout, nullptr, 0);
+  return !(r != 0 && errno == ETIMEDOUT);
+}
+
+void wake(const unsigned* word, int count) {
+  syscall(SYS_futex, word, FUTEX_WAKE_PRIVATE, count, nullptr, nullptr, 0);
+}
+
 namespace {
 
 // Whether this thread runs under the default policy, asked once a thread.
 bool defaultPolicy() {
-  static thread_local int known = -1;
-  if (known < 0) {
+  static thread_local const bool asDefault = [] {
     int policy = SCHED_OTHER;
     struct sched_param parameters {};
-    known = pthread_getschedparam(pthread_self(), &policy, &parameters) == 0 && policy == SCHED_OTHER;
-  }
-  return known != 0;
+    return pthread_getschedparam(pthread_self(), &policy, &parameters) == 0 && policy == SCHED_OTHER;
+  }();
+  return asDefault;
 }
 
 bool setPolicy(int policy) {
@@ -67,22 +82,6 @@ void sleepAside(const std::atomic<unsigned>& word, unsigned expected) {
   bool aside = defaultPolicy() && setPolicy(SCHED_BATCH);
   sleepWhile(word, expected);
   if (aside) setPolicy(SCHED_OTHER);
-}
-
-bool sleepWhile(const unsigned* word, unsigned expected, int milliseconds) {
-  struct timespec limit {};
-  struct timespec* timeout = nullptr;
-  if (milliseconds >= 0) {
-    limit.tv_sec = milliseconds / 1000;
-    limit.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
-    timeout = &limit;
-  }
-  long r = syscall(SYS_futex, word, FUTEX_WAIT_PRIVATE, expected, timeout, nullptr, 0);
-  return !(r != 0 && errno == ETIMEDOUT);
-}
-
-void wake(const unsigned* word, int count) {
-  syscall(SYS_futex, word, FUTEX_WAKE_PRIVATE, count, nullptr, nullptr, 0);
 }
 
 void await(event& e) {

@@ -203,14 +203,11 @@ int policyOfASleepingWorker() {
     if (tasks == nullptr) return -1;
     int policy = -1;
     while (dirent* task = readdir(tasks)) {
-      std::string at = std::string("/proc/self/task/") + task->d_name;
-      char name[32] = {}, stat[512] = {};
-      FILE* f = fopen((at + "/comm").c_str(), "r");
+      // "tid (name) state ...": a worker, and asleep.
+      char stat[512] = {};
+      FILE* f = fopen((std::string("/proc/self/task/") + task->d_name + "/stat").c_str(), "r");
       if (f == nullptr) continue;
-      bool worker = fgets(name, sizeof name, f) != nullptr && strcmp(name, "hasher\n") == 0;
-      fclose(f);
-      if (!worker || (f = fopen((at + "/stat").c_str(), "r")) == nullptr) continue;
-      bool asleep = fgets(stat, sizeof stat, f) != nullptr && strstr(stat, ") S ") != nullptr;
+      bool asleep = fgets(stat, sizeof stat, f) != nullptr && strstr(stat, "(hasher) S ") != nullptr;
       fclose(f);
       if (asleep) policy = sched_getscheduler(atoi(task->d_name));
     }
