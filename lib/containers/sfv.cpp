@@ -70,6 +70,9 @@ void sfv::resetRecord() {
   _fingerprintCount = 0;
   _fingerprintsRecorded = 0;
   _fingerprinted = 0;
+  // What the last list was bound to and looked up in says nothing of this one.
+  _bound = 0;
+  _directoryKnown = 0;
 }
 
 int sfv::create(const wchar_t* path) {

@@ -73,8 +73,8 @@ protected:
   }
 
   // The line binding the record to the entries and their directory.
-  std::string bindingLine() {
-    std::istringstream in(read("list.sfv"));
+  std::string bindingLine(const std::string& listName = "list.sfv") {
+    std::istringstream in(read(listName));
     for (std::string line; std::getline(in, line);)
       if (line.rfind(";R3-", 0) == 0) return line;
     return "";
@@ -564,6 +564,39 @@ TEST_F(record, recordCountedOtherwiseIsVoided) {
     EXPECT_EQ(verify(), c.answers) << c.line;
     EXPECT_EQ(verify(), c.afterwards) << c.line;
   }
+}
+
+// One object verifying one list after another: each record is bound to
+// the directory its own entries were looked up in, and trusted there.
+TEST_F(record, anObjectOpenedAgainBindsEachListToItsOwnDirectory) {
+  const std::string folders[] = {"a", "b"};
+  for (const std::string& folder : folders) {
+    ASSERT_EQ(mkdir(path(folder).c_str(), 0755), 0);
+    write(folder + "/f", "content");
+    touch(folder + "/f", 1000000000);
+    write(folder + "/list.sfv", listOf(1));
+  }
+  settle();
+  auto run = [this](sfv& list, const std::string& folder) {
+    EXPECT_EQ(list.open(wide(path(folder + "/list.sfv")).c_str()), 0);
+    std::wstring entry = wide(path(folder + "/f"));
+    wchar_t name[64];
+    uint32_t crc;
+    EXPECT_GT(list.getNextFile(name, 64, nullptr, &crc), 0);
+    int answer = list.isPreviouslyVerified(entry.data());
+    list.setPreviouslyVerified(true);
+    EXPECT_EQ(list.close(), 0);
+    return answer;
+  };
+  sfv reused;
+  for (const std::string& folder : folders) EXPECT_EQ(run(reused, folder), 0) << folder;
+  struct stat directory;
+  ASSERT_EQ(stat(path("b").c_str(), &directory), 0);
+  EXPECT_EQ(bindingLine("b/list.sfv").substr(36),
+            "-" + std::to_string(directory.st_dev) + "-" + std::to_string(directory.st_ino));
+  settle();
+  sfv fresh;
+  EXPECT_EQ(run(fresh, "b"), 1);
 }
 
 }  // namespace
