@@ -94,7 +94,7 @@ warm=:
 
 # Times each command string given, `runs` times, in turns (the order
 # reversed every other round, so that a drift of the machine falls on all
-# alike); sets medians[i] and spreads[i] (slowest / fastest) for the i-th.
+# alike); sets medians[i] and spreads_of[i] (slowest / fastest) for the i-th.
 declare -a medians spreads_of
 measure() {
   local json="$PWD/.timing.json" prepare=(--prepare "$warm") round i
@@ -167,9 +167,12 @@ for load in $loads; do
     O="$prefix$old -q"
     k="$load/$set"
     if [ "$set" = tree ]; then
-      # A tree of lists in one run against one list of the same entries.
-      row "zorvik-tree-v/$k" "$Z -a -r tree"
-      row "zorvik-list-v/$k" "$Z -a tree.sfv"
+      # A tree of lists in one run against one list of the same entries,
+      # in turns: their ratio is the figure, and a drift of the machine
+      # between two blocks of runs would fall on it whole.
+      measure "$Z -a -r tree" "$Z -a tree.sfv"
+      secs[zorvik-tree-v/$k]=${medians[0]} spreads[zorvik-tree-v/$k]=${spreads_of[0]}
+      secs[zorvik-list-v/$k]=${medians[1]} spreads[zorvik-list-v/$k]=${spreads_of[1]}
       continue
     fi
     zrow "zorvik-sfv-c/$k" "-c @.sfv $t"
