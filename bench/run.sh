@@ -123,12 +123,10 @@ measure() {
   done
 }
 
-# Hot runs run faster over files whose page cache was filled in the order
-# they visit them. The single list visits the tree in byte order, the walk
-# does not: filled in byte order (as when the set was made), the tree of
-# lists took 1.18 to 1.26 times as long as the list; in the walk's order,
-# 1.10. So both start from a cache filled in no order of either (needs root;
-# otherwise the cache stays as it was).
+# Hot runs are faster over files read into the page cache in the order they
+# visit them; the single list visits the tree in byte order, as the set was
+# made, and the walk does not. Both start from a cache filled in no order of
+# either (needs root; otherwise the cache stays as it was).
 fill_shuffled() {  # files...
   [ "$(id -u)" = 0 ] || return 0
   sync
@@ -144,6 +142,13 @@ row() {  # key command
   spreads[$1]=${spreads_of[0]}
 }
 
+# Two rows timed in turns, where their ratio is what counts.
+pair() {  # key command key command
+  measure "$2" "$4"
+  secs[$1]=${medians[0]} spreads[$1]=${spreads_of[0]}
+  secs[$3]=${medians[1]} spreads[$3]=${spreads_of[1]}
+}
+
 # zorvik with ARGS, "@" in them standing for the list's name without its
 # extension; with an old build, it runs in turns with the new one, each
 # with a list of its own.
@@ -152,11 +157,7 @@ zrow() {  # key(zorvik-...) args
     row "$1" "$Z ${2//@/z}"
     return
   fi
-  measure "$Z ${2//@/z}" "$O ${2//@/o}"
-  secs[$1]=${medians[0]}
-  spreads[$1]=${spreads_of[0]}
-  secs[old${1#zorvik}]=${medians[1]}
-  spreads[old${1#zorvik}]=${spreads_of[1]}
+  pair "$1" "$Z ${2//@/z}" "old${1#zorvik}" "$O ${2//@/o}"
 }
 
 busy=
@@ -180,13 +181,9 @@ for load in $loads; do
     O="$prefix$old -q"
     k="$load/$set"
     if [ "$set" = tree ]; then
-      # A tree of lists in one run against one list of the same entries,
-      # in turns: their ratio is the figure, and a drift of the machine
-      # between two blocks of runs would fall on it whole.
+      # A tree of lists in one run against one list of the same entries.
       cold || fill_shuffled tree/*/* tree.sfv
-      measure "$Z -a -r tree" "$Z -a tree.sfv"
-      secs[zorvik-tree-v/$k]=${medians[0]} spreads[zorvik-tree-v/$k]=${spreads_of[0]}
-      secs[zorvik-list-v/$k]=${medians[1]} spreads[zorvik-list-v/$k]=${spreads_of[1]}
+      pair "zorvik-tree-v/$k" "$Z -a -r tree" "zorvik-list-v/$k" "$Z -a tree.sfv"
       continue
     fi
     zrow "zorvik-sfv-c/$k" "-c @.sfv $t"
